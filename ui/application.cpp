@@ -1,0 +1,38 @@
+#include "ui/application.h"
+
+#include "ui/Unit1.h"
+#include "ui/Unit2.h"
+#include "ui/toolkit.h"
+
+namespace shell {
+
+void substituteFonts() {
+    toolkit::Application& application = toolkit::Application::instance();
+    // The faces the windows were designed with are used where installed; the stand-ins have
+    // Cyrillic letters and come from Debian's font packages.
+    application.substituteFont("MS Sans Serif", {"DejaVu Sans", "Liberation Sans"});
+    application.substituteFont("MS Reference Sans Serif", {"DejaVu Sans", "Liberation Sans"});
+    application.substituteFont("Tahoma", {"DejaVu Sans", "Liberation Sans"});
+    application.substituteFont("Modern No. 20", {"Liberation Serif", "DejaVu Serif"});
+    application.substituteFont("Monotype Corsiva", {"Z003", "DejaVu Serif"});
+}
+
+int run(int& argc, char** argv) {
+    toolkit::Application application(argc, argv);
+    application.setIcon(":/MAINICON");
+    substituteFonts();
+
+    TForm1 mainWindow;
+    Form1 = &mainWindow;
+    TForm2 resultWindow;
+    Form2 = &resultWindow;
+
+    mainWindow.show();
+    const int status = application.run();
+
+    Form2 = nullptr;
+    Form1 = nullptr;
+    return status;
+}
+
+} // namespace shell

@@ -1,0 +1,88 @@
+#include "ui/geometry.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+
+namespace toolkit {
+
+Point centredOrigin(int desktopWidth, int desktopHeight, int outerWidth, int outerHeight) {
+    return {std::max(0, (desktopWidth - outerWidth) / 2),
+            std::max(0, (desktopHeight - outerHeight) / 2)};
+}
+
+namespace {
+
+long long overlapArea(const Rect& a, const Rect& b) {
+    const long long w = std::min(a.right(), b.right()) - std::max(a.left, b.left);
+    const long long h = std::min(a.bottom(), b.bottom()) - std::max(a.top, b.top);
+    return w > 0 && h > 0 ? w * h : 0;
+}
+
+long long distanceSquared(const Rect& a, const Rect& b) {
+    const long long dx = std::max({0, b.left - a.right(), a.left - b.right()});
+    const long long dy = std::max({0, b.top - a.bottom(), a.top - b.bottom()});
+    return dx * dx + dy * dy;
+}
+
+} // namespace
+
+std::optional<std::size_t> nearestMonitor(const Rect& window, std::span<const Rect> monitors) {
+    std::optional<std::size_t> best;
+    long long bestOverlap = 0;
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        const long long area = overlapArea(window, monitors[i]);
+        if (area > bestOverlap) {
+            bestOverlap = area;
+            best = i;
+        }
+    }
+    if (best) {
+        return best;
+    }
+    long long bestDistance = std::numeric_limits<long long>::max();
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        const long long d = distanceSquared(window, monitors[i]);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = i;
+        }
+    }
+    return best;
+}
+
+std::optional<Point> followActiveMonitor(const Rect& window, const Rect& activeWindow,
+                                         std::span<const Rect> monitors) {
+    const auto own = nearestMonitor(window, monitors);
+    const auto active = nearestMonitor(activeWindow, monitors);
+    if (!own || !active || *own == *active) {
+        return std::nullopt;
+    }
+    const Rect& from = monitors[*own];
+    const Rect& to = monitors[*active];
+    Point p{to.left + (window.left - from.left), to.top + (window.top - from.top)};
+    p.x = std::min(p.x, to.right() - window.width);
+    p.y = std::min(p.y, to.bottom() - window.height);
+    return p;
+}
+
+int scaleRounded(int value, int numerator, int denominator) {
+    const std::int64_t product = std::int64_t{value} * numerator;
+    const std::int64_t half = std::abs(std::int64_t{denominator}) / 2;
+    const bool negative = (product < 0) != (denominator < 0);
+    const std::int64_t magnitude = (std::abs(product) + half) / std::abs(std::int64_t{denominator});
+    return static_cast<int>(negative ? -magnitude : magnitude);
+}
+
+std::string failureText(std::string_view message) {
+    std::string text(message);
+    // In UTF-8 the last byte of a non-ASCII character is above 0x7F, so comparing the last byte
+    // compares the last character's code point with the full stop's.
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') {
+        text += '.';
+    }
+    return text;
+}
+
+} // namespace toolkit

@@ -1,0 +1,310 @@
+#include "ui/layout.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+#include <algorithm>
+#include <array>
+#include <set>
+
+namespace toolkit {
+
+bool Rect::contains(const Rect& other) const {
+    return other.left >= left && other.top >= top && other.right() <= right() &&
+           other.bottom() <= bottom();
+}
+
+bool Rect::intersects(const Rect& other) const {
+    return other.left < right() && left < other.right() && other.top < bottom() &&
+           top < other.bottom();
+}
+
+const ControlDecl* WindowDecl::control(std::string_view controlName) const {
+    auto found = std::find_if(controls.begin(), controls.end(),
+                              [&](const ControlDecl& c) { return c.name == controlName; });
+    return found == controls.end() ? nullptr : &*found;
+}
+
+namespace {
+
+constexpr std::array<std::pair<std::string_view, ControlKind>, 5> kinds{{
+    {"label", ControlKind::Label},
+    {"edit", ControlKind::Edit},
+    {"button", ControlKind::Button},
+    {"okButton", ControlKind::OkButton},
+    {"panel", ControlKind::Panel},
+}};
+
+// Reads one JSON object, remembering which keys were used so that a misspelt key is reported
+// instead of silently falling back to a default.
+class Reader {
+public:
+    Reader(const QJsonObject& object, std::string where) : object_(object), where_(std::move(where)) {}
+
+    [[noreturn]] void fail(const std::string& what) const {
+        throw LayoutError(where_ + ": " + what);
+    }
+
+    bool has(const char* key) const { return object_.contains(QLatin1String(key)); }
+
+    QJsonValue value(const char* key) {
+        used_.insert(key);
+        if (!has(key)) {
+            fail(std::string("missing \"") + key + "\"");
+        }
+        return object_.value(QLatin1String(key));
+    }
+
+    std::string text(const char* key) {
+        const QJsonValue v = value(key);
+        if (!v.isString()) {
+            fail(std::string("\"") + key + "\" must be a text");
+        }
+        return v.toString().toStdString();
+    }
+
+    int integer(const char* key) {
+        const QJsonValue v = value(key);
+        const double d = v.toDouble(-1e300);
+        if (!v.isDouble() || d != static_cast<int>(d)) {
+            fail(std::string("\"") + key + "\" must be a whole number");
+        }
+        return static_cast<int>(d);
+    }
+
+    bool flag(const char* key) {
+        const QJsonValue v = value(key);
+        if (!v.isBool()) {
+            fail(std::string("\"") + key + "\" must be true or false");
+        }
+        return v.toBool();
+    }
+
+    QJsonObject object(const char* key) {
+        const QJsonValue v = value(key);
+        if (!v.isObject()) {
+            fail(std::string("\"") + key + "\" must be an object");
+        }
+        return v.toObject();
+    }
+
+    QJsonArray array(const char* key) {
+        const QJsonValue v = value(key);
+        if (!v.isArray()) {
+            fail(std::string("\"") + key + "\" must be a list");
+        }
+        return v.toArray();
+    }
+
+    const std::string& where() const { return where_; }
+
+    // Every key must have been read by now.
+    void finish() const {
+        for (auto it = object_.begin(); it != object_.end(); ++it) {
+            const std::string key = it.key().toStdString();
+            if (!used_.contains(key)) {
+                fail("unknown key \"" + key + "\"");
+            }
+        }
+    }
+
+private:
+    QJsonObject object_;
+    std::string where_;
+    std::set<std::string> used_;
+};
+
+FontSpec readFont(Reader& reader) {
+    FontSpec font;
+    font.face = reader.text("face");
+    font.height = reader.integer("height");
+    if (font.face.empty() || font.height <= 0) {
+        reader.fail("a font needs a face and a positive height");
+    }
+    if (reader.has("italic")) {
+        font.style = reader.flag("italic") ? FontStyle::Italic : FontStyle::Plain;
+    }
+    if (reader.has("colour")) {
+        const std::string colour = reader.text("colour");
+        if (colour == "windowText") {
+            font.colour = Colour::WindowText;
+        } else if (colour == "maroon") {
+            font.colour = Colour::Maroon;
+        } else {
+            reader.fail("unknown colour \"" + colour + "\"");
+        }
+    }
+    if (reader.has("charset")) {
+        const std::string charset = reader.text("charset");
+        if (charset == "default") {
+            font.charset = Charset::Default;
+        } else if (charset == "cyrillic") {
+            font.charset = Charset::Cyrillic;
+        } else {
+            reader.fail("unknown character set \"" + charset + "\"");
+        }
+    }
+    reader.finish();
+    return font;
+}
+
+FontSpec readFont(Reader& owner, const char* key) {
+    Reader reader(owner.object(key), owner.where() + "." + key);
+    return readFont(reader);
+}
+
+template <std::size_t N>
+EventBindings readEvents(Reader& owner, const std::string_view (&allowed)[N]) {
+    EventBindings events;
+    if (!owner.has("events")) {
+        return events;
+    }
+    const QJsonObject object = owner.object("events");
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const std::string event = it.key().toStdString();
+        if (std::find(std::begin(allowed), std::end(allowed), event) == std::end(allowed)) {
+            owner.fail("unknown event \"" + event + "\"");
+        }
+        if (!it.value().isString() || it.value().toString().isEmpty()) {
+            owner.fail("event \"" + event + "\" must name a handler");
+        }
+        events.emplace(event, it.value().toString().toStdString());
+    }
+    return events;
+}
+
+Rect readBounds(Reader& reader) {
+    const QJsonArray values = reader.array("bounds");
+    if (values.size() != 4 || !std::all_of(values.begin(), values.end(), [](const QJsonValue& v) {
+            return v.isDouble() && v.toDouble() == v.toInt();
+        })) {
+        reader.fail("\"bounds\" must be [left, top, width, height]");
+    }
+    Rect r{values[0].toInt(), values[1].toInt(), values[2].toInt(), values[3].toInt()};
+    if (r.width < 0 || r.height < 0) {
+        reader.fail("negative size");
+    }
+    return r;
+}
+
+ControlDecl readControl(const QJsonValue& value, std::size_t index) {
+    if (!value.isObject()) {
+        throw LayoutError("control " + std::to_string(index) + " must be an object");
+    }
+    const QJsonObject object = value.toObject();
+    const std::string label = object.value(QLatin1String("name")).toString().toStdString();
+    Reader reader(object, label.empty() ? "control " + std::to_string(index)
+                                        : "control \"" + label + "\"");
+    ControlDecl control;
+    control.name = reader.text("name");
+    if (control.name.empty()) {
+        reader.fail("empty name");
+    }
+    const std::string kind = reader.text("kind");
+    auto found = std::find_if(kinds.begin(), kinds.end(), [&](auto& k) { return k.first == kind; });
+    if (found == kinds.end()) {
+        reader.fail("unknown kind \"" + kind + "\"");
+    }
+    control.kind = found->second;
+    control.bounds = readBounds(reader);
+    control.text = reader.text("text");
+    if (reader.has("font")) {
+        control.font = readFont(reader, "font");
+    }
+    const bool focusable = control.kind != ControlKind::Label;
+    if (reader.has("tabOrder")) {
+        if (!focusable) {
+            reader.fail("a label has no tab order");
+        }
+        control.tabOrder = reader.integer("tabOrder");
+    } else if (focusable) {
+        reader.fail("missing \"tabOrder\"");
+    }
+    // Edit fields and buttons are tab stops; a panel is not.
+    const bool tabStopByKind = focusable && control.kind != ControlKind::Panel;
+    if (reader.has("tabStop")) {
+        if (reader.flag("tabStop") != tabStopByKind) {
+            reader.fail("a " + std::string(kindName(control.kind)) + " cannot change its tab stop");
+        }
+    }
+    control.tabStop = tabStopByKind ? TabStop::Yes : TabStop::No;
+    control.events = readEvents(reader, controlEvents);
+    if (!control.events.empty() && control.kind != ControlKind::Button &&
+        control.kind != ControlKind::OkButton) {
+        reader.fail("only buttons have events");
+    }
+    reader.finish();
+    return control;
+}
+
+} // namespace
+
+std::string_view kindName(ControlKind kind) {
+    for (const auto& [name, k] : kinds) {
+        if (k == kind) {
+            return name;
+        }
+    }
+    return "?";
+}
+
+WindowDecl readLayout(std::string_view json) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(
+        QByteArray(json.data(), static_cast<qsizetype>(json.size())), &error);
+    if (error.error != QJsonParseError::NoError) {
+        throw LayoutError("layout is not valid JSON at offset " + std::to_string(error.offset) +
+                          ": " + error.errorString().toStdString());
+    }
+    if (!document.isObject()) {
+        throw LayoutError("layout must be a JSON object");
+    }
+    Reader reader(document.object(), "window");
+    WindowDecl window;
+    window.name = reader.text("name");
+    window.className = reader.text("class");
+    window.caption = reader.text("caption");
+    {
+        const QJsonArray size = reader.array("outerSize");
+        if (size.size() != 2 || size[0].toInt() <= 0 || size[1].toInt() <= 0) {
+            reader.fail("\"outerSize\" must be [width, height]");
+        }
+        window.outerWidth = size[0].toInt();
+        window.outerHeight = size[1].toInt();
+    }
+    const QJsonValue placement = reader.value("placement");
+    if (placement.isString() && placement.toString() == QLatin1String("desktopCentred")) {
+        window.placement = Placement::DesktopCentred;
+    } else if (placement.isArray() && placement.toArray().size() == 2) {
+        window.placement = Placement::Designed;
+        window.left = placement.toArray()[0].toInt();
+        window.top = placement.toArray()[1].toInt();
+    } else {
+        reader.fail("\"placement\" must be \"desktopCentred\" or [left, top]");
+    }
+    window.font = readFont(reader, "font");
+    window.designTextHeight = reader.integer("designTextHeight");
+    if (window.designTextHeight <= 0) {
+        reader.fail("\"designTextHeight\" must be positive");
+    }
+    window.events = readEvents(reader, windowEvents);
+    const QJsonArray controls = reader.array("controls");
+    std::set<std::string> names;
+    std::set<int> tabOrders;
+    for (qsizetype i = 0; i < controls.size(); ++i) {
+        ControlDecl control = readControl(controls[i], static_cast<std::size_t>(i));
+        if (!names.insert(control.name).second) {
+            reader.fail("two controls are named \"" + control.name + "\"");
+        }
+        if (control.tabOrder && !tabOrders.insert(*control.tabOrder).second) {
+            reader.fail("tab order " + std::to_string(*control.tabOrder) + " is used twice");
+        }
+        window.controls.push_back(std::move(control));
+    }
+    reader.finish();
+    return window;
+}
+
+} // namespace toolkit
