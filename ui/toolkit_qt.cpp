@@ -1,5 +1,6 @@
 #include "ui/toolkit_qt.h"
 
+#include "ui/accessibility_qt.h"
 #include "ui/geometry.h"
 #include "ui/widgets_qt.h"
 
@@ -125,7 +126,12 @@ bool FormWindow::event(QEvent* event) {
         return handled;
     }
     case QEvent::Show:
-        QTimer::singleShot(0, this, [this] { form_.fitOuterSize(); });
+    case QEvent::Move:
+    case QEvent::Resize:
+        // The window manager reports the frame once it has framed the window.
+        if (!form_.outerSizeFitted && isVisible()) {
+            QTimer::singleShot(0, this, [this] { form_.fitOuterSize(); });
+        }
         break;
     default:
         break;
@@ -481,6 +487,7 @@ ApplicationBackend::ApplicationBackend(Application& owner, int& argc, char** arg
     }
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setQuitOnLastWindowClosed(false);
+    installAccessibility();
     title = titleFromExecutable(QCoreApplication::applicationFilePath().toStdString());
     QObject::connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (!now) {
@@ -640,6 +647,8 @@ void Form::show() {
     // The show handler runs before the window is placed and drawn.
     b.runHandler("show");
     b.place();
+    // The focus is shown from the start: the pupil works with the keyboard.
+    b.window->setAttribute(Qt::WA_KeyboardFocusChange);
     b.window->show();
     b.window->raise();
     b.window->activateWindow();
