@@ -55,12 +55,17 @@ void type(const QString& text) { QTest::keyClicks(focused(), text); }
 
 // Calls `step` once, as soon as `ready` holds, from inside whatever event loop is running then
 // (a message box's or a modal window's).
-void whenReady(std::function<bool()> ready, std::function<void()> step, int triesLeft = 500) {
+// After a minute it runs `giveUp` instead, so a window that never gets ready fails the test
+// instead of hanging it.
+void whenReady(std::function<bool()> ready, std::function<void()> step,
+               std::function<void()> giveUp = [] {}, int triesLeft = 12000) {
     QTimer::singleShot(5, [=] {
         if (ready()) {
             step();
         } else if (triesLeft > 0) {
-            whenReady(ready, step, triesLeft - 1);
+            whenReady(ready, step, giveUp, triesLeft - 1);
+        } else {
+            giveUp();
         }
     });
 }
@@ -96,7 +101,12 @@ struct SeenResult {
 
 // Closes the result window with Enter once it is up, noting what it showed.
 void answerResultWindow(Program& program, SeenResult& seen) {
-    whenReady([&program] { return program.result.isVisible(); },
+    // Ready once it is up and has the keyboard focus, as a pupil would see it.
+    const auto ready = [&program] {
+        const QWidget* focus = QApplication::focusWidget();
+        return program.result.isVisible() && focus && focus->window() == windowOf(program.result);
+    };
+    whenReady(ready,
               [&program, &seen] {
                   seen.shown = true;
                   seen.correct = QString::fromStdString(program.result.Lb6.text());
@@ -108,7 +118,8 @@ void answerResultWindow(Program& program, SeenResult& seen) {
                   // The main window takes no input while the result window is up.
                   seen.modal = QApplication::activeModalWidget() == windowOf(program.result);
                   press(Qt::Key_Return);
-              });
+              },
+              [&program] { program.result.close(); });
 }
 
 } // namespace
