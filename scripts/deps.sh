@@ -5,9 +5,10 @@
 set -euo pipefail
 
 build=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev)
-run=(qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra fonts-urw-base35 fonts-liberation2)
+run=(qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra fonts-paratype fonts-urw-base35 fonts-liberation2)
 test=(clang libclang-rt-14-dev xvfb xauth xdotool openbox x11-utils imagemagick
-      dbus at-spi2-core python3 python3-pyatspi appstream desktop-file-utils file)
+      dbus at-spi2-core python3 python3-pyatspi appstream desktop-file-utils file
+      x11-xserver-utils wmctrl dpkg-dev)
 
 case "${1:-}" in
   build) wanted=("${build[@]}") ;;

@@ -12,7 +12,7 @@ void substituteFonts() {
     // Cyrillic letters and come from Debian's font packages.
     application.substituteFont("MS Sans Serif", {"DejaVu Sans", "Liberation Sans"});
     application.substituteFont("MS Reference Sans Serif", {"DejaVu Sans", "Liberation Sans"});
-    application.substituteFont("Tahoma", {"DejaVu Sans", "Liberation Sans"});
+    application.substituteFont("Tahoma", {"PT Sans", "DejaVu Sans"});
     application.substituteFont("Modern No. 20", {"Liberation Serif", "DejaVu Serif"});
     application.substituteFont("Monotype Corsiva", {"Z003", "DejaVu Serif"});
 }

@@ -6,6 +6,7 @@ environment to start programs in, and helpers for xdotool and screenshots.
 """
 
 import os
+import select
 import shutil
 import signal
 import subprocess
@@ -18,7 +19,8 @@ class XSession:
         self.width, self.height, self.dpi = width, height, dpi
         self.accessibility = accessibility
         self.extra_env = dict(extra_env or {})
-        self.processes = []
+        self.processes = []  # the session's own servers
+        self.started = []  # programs started in the session
         self.env = None
         self.display = None
         self.tmp = None
@@ -26,18 +28,16 @@ class XSession:
     # -- life cycle ---------------------------------------------------------------------------
     def __enter__(self):
         self.tmp = tempfile.mkdtemp(prefix="xsession-")
-        self.display = self._free_display()
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("DBUS_", "AT_SPI", "WAYLAND", "XDG_SESSION"))}
-        env.update(DISPLAY=f":{self.display}", XDG_RUNTIME_DIR=self.tmp, LANG="C.UTF-8",
-                   QT_QPA_PLATFORM="xcb", HOME=self.tmp)
-        env.update(self.extra_env)
+        env.update(XDG_RUNTIME_DIR=self.tmp, LANG="C.UTF-8", QT_QPA_PLATFORM="xcb",
+                   HOME=self.tmp)
+        env.pop("DISPLAY", None)
         self.env = env
         try:
-            self._spawn(["Xvfb", f":{self.display}", "-screen", "0",
-                         f"{self.width}x{self.height}x24", "-dpi", str(self.dpi),
-                         "-nolisten", "tcp", "-noreset"])
-            self._wait(lambda: os.path.exists(f"/tmp/.X11-unix/X{self.display}"), "Xvfb")
+            self.display = self._start_x_server()
+            env["DISPLAY"] = f":{self.display}"
+            env.update(self.extra_env)
             self._wait(lambda: self.call(["xdpyinfo"]).returncode == 0, "the X server")
             if self.dpi != 96:
                 subprocess.run(["xrdb", "-merge"], input=f"Xft.dpi: {self.dpi}\n", text=True,
@@ -52,30 +52,47 @@ class XSession:
         return self
 
     def __exit__(self, *exc):
-        for proc in reversed(self.processes):
+        # A signal that stops the test (see stop_on_signals) waits until everything is stopped.
+        stopping = {signal.SIGTERM, signal.SIGINT, signal.SIGALRM}
+        blocked = signal.pthread_sigmask(signal.SIG_BLOCK, stopping)
+        try:
+            self._stop_all()
+        finally:
+            signal.pthread_sigmask(signal.SIG_SETMASK, blocked)
+        return False
+
+    def _stop_all(self):
+        # Programs started in the session first, then the session's own servers, newest first.
+        order = self.started[::-1] + self.processes[::-1]
+        for proc in order:
             if proc.poll() is None:
-                try:
-                    os.killpg(proc.pid, signal.SIGTERM)
-                except ProcessLookupError:
-                    pass
-        for proc in reversed(self.processes):
+                _signal_group(proc.pid, signal.SIGTERM)
+        for proc in order:
             try:
                 proc.wait(timeout=5)
             except subprocess.TimeoutExpired:
-                os.killpg(proc.pid, signal.SIGKILL)
-                proc.wait()
+                _signal_group(proc.pid, signal.SIGKILL)
+                try:
+                    proc.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    pass
+        self.started.clear()
         self.processes.clear()
         if self.tmp:
             shutil.rmtree(self.tmp, ignore_errors=True)
-        return False
 
     # -- helpers ------------------------------------------------------------------------------
     def start(self, argv, **kwargs):
-        """Starts a program in the session; the caller waits for it or kills it."""
-        return subprocess.Popen(argv, env=self.env, start_new_session=True, **kwargs)
+        """Starts a program in the session; the caller waits for it or kills it. One still
+        running when the session ends is stopped with the session."""
+        proc = subprocess.Popen(argv, env=self.env, start_new_session=True, **kwargs)
+        self.started.append(proc)
+        return proc
 
     def call(self, argv, **kwargs):
-        return subprocess.run(argv, env=self.env, capture_output=True, text=True, **kwargs)
+        kwargs.setdefault("encoding", "utf-8")
+        kwargs.setdefault("errors", "replace")
+        return subprocess.run(argv, env=self.env, capture_output=True, **kwargs)
 
     def xdotool(self, *args):
         result = self.call(["xdotool", *map(str, args)])
@@ -83,25 +100,39 @@ class XSession:
             raise RuntimeError(f"xdotool {' '.join(map(str, args))}: {result.stderr.strip()}")
         return result.stdout.strip()
 
+    def visible_windows(self, name):
+        """Ids of the visible windows whose title is exactly name (letter case included: the
+        search of xdotool ignores the case of Latin letters)."""
+        result = self.call(["xdotool", "search", "--onlyvisible", "--name", _exactly(name)])
+        return [window for window in result.stdout.split()
+                if self.call(["xdotool", "getwindowname", window]).stdout.rstrip("\n") == name]
+
     def wait_for_window(self, name, timeout=20):
         """The id of the first visible window whose title is exactly name."""
         found = []
 
         def present():
-            result = self.call(["xdotool", "search", "--onlyvisible", "--name", _exactly(name)])
-            found[:] = result.stdout.split()
+            found[:] = self.visible_windows(name)
             return bool(found)
 
         self._wait(present, f"window {name!r}", timeout)
         return found[0]
 
     def wait_for_no_window(self, name, timeout=20):
-        self._wait(lambda: not self.call(["xdotool", "search", "--onlyvisible", "--name",
-                                          _exactly(name)]).stdout.split(), f"{name!r} to close",
-                   timeout)
+        self._wait(lambda: not self.visible_windows(name), f"{name!r} to close", timeout)
+
+    def wait_until(self, condition, what, timeout=20):
+        """Polls condition until it is true; fails with TimeoutError naming what otherwise."""
+        self._wait(condition, what, timeout)
 
     def active_window_name(self):
-        return self.call(["xdotool", "getactivewindow", "getwindowname"]).stdout.strip()
+        return self.call(["xdotool", "getactivewindow", "getwindowname"]).stdout.rstrip("\n")
+
+    def wait_until_active(self, name, timeout=20):
+        """Waits until the window manager has given the input focus to a window titled name:
+        keys typed before that would go elsewhere."""
+        self._wait(lambda: self.active_window_name() == name, f"{name!r} to become active",
+                   timeout)
 
     def window_geometry(self, window_id):
         """(x, y, width, height) of a window's client area, from xwininfo."""
@@ -113,6 +144,21 @@ class XSession:
         return (int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"]),
                 int(values["Width"]), int(values["Height"]))
 
+    def frame_extents(self, window_id):
+        """(left, right, top, bottom) widths of the frame that the window manager put around
+        a window, or None before it has framed it."""
+        out = self.call(["xprop", "-id", str(window_id), "_NET_FRAME_EXTENTS"]).stdout
+        _, sep, values = out.partition("=")
+        if not sep:
+            return None
+        return tuple(int(v) for v in values.split(","))
+
+    def frame_geometry(self, window_id):
+        """(x, y, width, height) of a window's outer frame (title bar and border included)."""
+        x, y, width, height = self.window_geometry(window_id)
+        left, right, top, bottom = self.frame_extents(window_id) or (0, 0, 0, 0)
+        return (x - left, y - top, width + left + right, height + top + bottom)
+
     def screenshot(self, path):
         result = self.call(["import", "-window", "root", path])
         if result.returncode != 0:
@@ -120,11 +166,37 @@ class XSession:
         return path
 
     # -- internals ----------------------------------------------------------------------------
-    def _spawn(self, argv, env=None):
+    def _spawn(self, argv, env=None, **kwargs):
         proc = subprocess.Popen(argv, env=env or self.env, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, start_new_session=True)
+                                stderr=subprocess.DEVNULL, start_new_session=True, **kwargs)
         self.processes.append(proc)
         return proc
+
+    def _start_x_server(self):
+        """Starts Xvfb on a display it finds free itself (two sessions started at the same moment
+        cannot pick the same one) and returns the display number."""
+        reader, writer = os.pipe()
+        try:
+            self._spawn(["Xvfb", "-displayfd", str(writer), "-screen", "0",
+                         f"{self.width}x{self.height}x24", "-dpi", str(self.dpi),
+                         "-nolisten", "tcp", "-noreset"], pass_fds=(writer,))
+            os.close(writer)
+            writer = None
+            text = b""
+            deadline = time.monotonic() + 20
+            while not text.endswith(b"\n"):
+                left = deadline - time.monotonic()
+                if left <= 0 or not select.select([reader], [], [], left)[0]:
+                    raise TimeoutError("timed out waiting for Xvfb to choose a display")
+                chunk = os.read(reader, 16)
+                if not chunk:
+                    raise RuntimeError("Xvfb ended without choosing a display")
+                text += chunk
+            return int(text)
+        finally:
+            os.close(reader)
+            if writer is not None:
+                os.close(writer)
 
     def _start_accessibility_bus(self):
         out = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1",
@@ -148,19 +220,11 @@ class XSession:
 
         self._wait(bus_up, "the accessibility bus")
         if os.path.exists(registry):
-            self._spawn([registry, "--use-gnome-session"] if False else [registry])
+            self._spawn([registry])
 
     def _window_manager_ready(self):
         result = self.call(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"])
         return "window id" in result.stdout
-
-    @staticmethod
-    def _free_display():
-        for n in range(90, 200):
-            if not os.path.exists(f"/tmp/.X{n}-lock") and \
-                    not os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                return n
-        raise RuntimeError("no free X display number")
 
     @staticmethod
     def _wait(condition, what, timeout=20):
@@ -170,6 +234,39 @@ class XSession:
                 return
             time.sleep(0.05)
         raise TimeoutError(f"timed out waiting for {what}")
+
+
+class Stopped(KeyboardInterrupt):
+    """A test run stopped from outside or for running too long. Like Ctrl+C it ends the whole run
+    (unittest reports other exceptions and goes on with the next test)."""
+
+
+def stop_on_signals(seconds):
+    """Makes SIGTERM, SIGINT and, after the given number of seconds, SIGALRM raise Stopped, so
+    that a test run stopped from outside or running too long still leaves its session by the
+    with statement and stops its X server and programs."""
+
+    def stop(signum, _frame):
+        raise Stopped(f"stopped by signal {signal.Signals(signum).name}")
+
+    for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGALRM):
+        signal.signal(signum, stop)
+    signal.alarm(seconds)
+
+
+def read_pixels(path, rect):
+    """The (r, g, b) pixels of an image's rectangle (x, y, width, height), row by row."""
+    x, y, width, height = rect
+    data = subprocess.run(["convert", path, "-crop", f"{width}x{height}+{x}+{y}", "+repage",
+                           "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
+    return [tuple(data[i:i + 3]) for i in range(0, len(data) - 2, 3)]
+
+
+def _signal_group(pid, signum):
+    try:
+        os.killpg(pid, signum)
+    except (ProcessLookupError, PermissionError):
+        pass
 
 
 def _exactly(text):
