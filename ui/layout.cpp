@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <set>
 
 namespace toolkit {
@@ -36,6 +37,17 @@ constexpr std::array<std::pair<std::string_view, ControlKind>, 5> kinds{{
     {"okButton", ControlKind::OkButton},
     {"panel", ControlKind::Panel},
 }};
+
+// A JSON number that is a whole number within the range of int. (Casting a larger one to int
+// would be undefined, so the range is checked on the double.)
+bool isInteger(const QJsonValue& v) {
+    if (!v.isDouble()) {
+        return false;
+    }
+    const double d = v.toDouble();
+    return d >= std::numeric_limits<int>::min() && d <= std::numeric_limits<int>::max() &&
+           d == static_cast<double>(static_cast<int>(d));
+}
 
 // Reads one JSON object, remembering which keys were used so that a misspelt key is reported
 // instead of silently falling back to a default.
@@ -67,11 +79,10 @@ public:
 
     int integer(const char* key) {
         const QJsonValue v = value(key);
-        const double d = v.toDouble(-1e300);
-        if (!v.isDouble() || d != static_cast<int>(d)) {
+        if (!isInteger(v)) {
             fail(std::string("\"") + key + "\" must be a whole number");
         }
-        return static_cast<int>(d);
+        return v.toInt();
     }
 
     bool flag(const char* key) {
@@ -177,9 +188,7 @@ EventBindings readEvents(Reader& owner, const std::string_view (&allowed)[N]) {
 
 Rect readBounds(Reader& reader) {
     const QJsonArray values = reader.array("bounds");
-    if (values.size() != 4 || !std::all_of(values.begin(), values.end(), [](const QJsonValue& v) {
-            return v.isDouble() && v.toDouble() == v.toInt();
-        })) {
+    if (values.size() != 4 || !std::all_of(values.begin(), values.end(), isInteger)) {
         reader.fail("\"bounds\" must be [left, top, width, height]");
     }
     Rect r{values[0].toInt(), values[1].toInt(), values[2].toInt(), values[3].toInt()};
@@ -250,6 +259,72 @@ std::string_view kindName(ControlKind kind) {
     return "?";
 }
 
+void checkWindow(const WindowDecl& window) {
+    const std::string where = "window \"" + window.name + "\"";
+    auto fail = [](const std::string& place, const std::string& what) {
+        throw LayoutError(place + ": " + what);
+    };
+    auto checkFont = [&](const FontSpec& font, const std::string& place) {
+        if (font.face.empty() || font.height <= 0) {
+            fail(place, "a font needs a face and a positive height");
+        }
+    };
+    auto checkEvents = [&](const EventBindings& events, const auto& allowed,
+                           const std::string& place) {
+        for (const auto& [event, handler] : events) {
+            if (std::find(std::begin(allowed), std::end(allowed), event) == std::end(allowed)) {
+                fail(place, "unknown event \"" + event + "\"");
+            }
+            if (handler.empty()) {
+                fail(place, "event \"" + event + "\" must name a handler");
+            }
+        }
+    };
+
+    if (window.outerWidth <= 0 || window.outerHeight <= 0) {
+        fail(where, "the outer size must be positive");
+    }
+    if (window.designTextHeight <= 0) {
+        fail(where, "the design text height must be positive");
+    }
+    checkFont(window.font, where + " font");
+    checkEvents(window.events, windowEvents, where);
+
+    std::set<std::string> names;
+    std::set<int> tabOrders;
+    for (const ControlDecl& control : window.controls) {
+        const std::string place = where + ", control \"" + control.name + "\"";
+        if (control.name.empty()) {
+            fail(place, "empty name");
+        }
+        if (!names.insert(control.name).second) {
+            fail(where, "two controls are named \"" + control.name + "\"");
+        }
+        if (control.bounds.width < 0 || control.bounds.height < 0) {
+            fail(place, "negative size");
+        }
+        if (control.font) {
+            checkFont(*control.font, place + " font");
+        }
+        const bool focusable = control.kind != ControlKind::Label;
+        if (focusable != control.tabOrder.has_value()) {
+            fail(place, focusable ? "missing tab order" : "a label has no tab order");
+        }
+        if (control.tabOrder && !tabOrders.insert(*control.tabOrder).second) {
+            fail(where, "tab order " + std::to_string(*control.tabOrder) + " is used twice");
+        }
+        const bool tabStopByKind = focusable && control.kind != ControlKind::Panel;
+        if ((control.tabStop == TabStop::Yes) != tabStopByKind) {
+            fail(place, "a " + std::string(kindName(control.kind)) + " cannot change its tab stop");
+        }
+        checkEvents(control.events, controlEvents, place);
+        if (!control.events.empty() && control.kind != ControlKind::Button &&
+            control.kind != ControlKind::OkButton) {
+            fail(place, "only buttons have events");
+        }
+    }
+}
+
 WindowDecl readLayout(std::string_view json) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(
@@ -277,7 +352,8 @@ WindowDecl readLayout(std::string_view json) {
     const QJsonValue placement = reader.value("placement");
     if (placement.isString() && placement.toString() == QLatin1String("desktopCentred")) {
         window.placement = Placement::DesktopCentred;
-    } else if (placement.isArray() && placement.toArray().size() == 2) {
+    } else if (placement.isArray() && placement.toArray().size() == 2 &&
+               isInteger(placement.toArray()[0]) && isInteger(placement.toArray()[1])) {
         window.placement = Placement::Designed;
         window.left = placement.toArray()[0].toInt();
         window.top = placement.toArray()[1].toInt();

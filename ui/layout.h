@@ -89,6 +89,12 @@ struct WindowDecl {
 // an unknown kind, event, colour or key, a missing or ill-typed value, a duplicate control name.
 WindowDecl readLayout(std::string_view json);
 
+// Checks a declaration made in code by the rules that reading applies to one read from JSON:
+// positive outer size, design text height and font heights, unique control names and tab
+// orders, tab orders on exactly the focusable controls, known events and click events only on
+// buttons. Raises LayoutError naming the window, the control and the fault.
+void checkWindow(const WindowDecl& window);
+
 // The events each declaration may bind.
 inline constexpr std::string_view windowEvents[] = {"activate", "show"};
 inline constexpr std::string_view controlEvents[] = {"click"};

@@ -143,6 +143,9 @@ FormBackend::FormBackend(Form& owner, WindowDecl decl, Handlers handlerTable)
     : owner(owner), declaration(std::move(decl)), handlers(std::move(handlerTable)) {
     ApplicationBackend& application = app();
 
+    // A declaration made in code has not been through the reader's checks; a wrong one must
+    // fail here, before anything is created (a zero design text height would divide by zero).
+    checkWindow(declaration);
     // Every handler that the declaration names must exist before anything is created.
     auto check = [&](const EventBindings& events, const std::string& where) {
         for (const auto& [event, handler] : events) {
@@ -200,7 +203,10 @@ FormBackend::FormBackend(Form& owner, WindowDecl decl, Handlers handlerTable)
     frameLayout->addWidget(scroller);
     scroller->setFrameShape(QFrame::NoFrame);
     scroller->setFocusPolicy(Qt::NoFocus);
-    scroller->setWidgetResizable(false);
+    // The client area fills the window and is never smaller than its controls need: scroll
+    // bars appear only when the window is smaller than that, whatever the frame's size or the
+    // rounding of a fractional scale factor leave of the designed outer size.
+    scroller->setWidgetResizable(true);
     scroller->setBackgroundRole(QPalette::Window);
     scroller->viewport()->setBackgroundRole(QPalette::Window);
     canvas = new QWidget;
@@ -211,10 +217,10 @@ FormBackend::FormBackend(Form& owner, WindowDecl decl, Handlers handlerTable)
     const QSize client(declaration.outerWidth - assumedFrame.left() - assumedFrame.right(),
                        declaration.outerHeight - assumedFrame.top() - assumedFrame.bottom());
     window->resize(client);
-    canvas->resize(client);
     scroller->resize(client);
 
     createControls();
+    fitClientArea();
     window->installEventFilter(this);
     canvas->installEventFilter(this);
 
@@ -317,17 +323,20 @@ std::vector<Control*> FormBackend::tabOrdered(TabStop only) const {
     return ordered;
 }
 
-void FormBackend::focusFirstTabStop() {
+bool FormBackend::focusFirstTabStop() {
     for (Control* control : tabOrdered(TabStop::Yes)) {
         if (control->isEnabled() && control->isVisible()) {
             control->backend_->widget->setFocus(Qt::ActiveWindowFocusReason);
-            return;
+            return true;
         }
     }
+    return false;
 }
 
 void FormBackend::moveFocus(int step, TabStop only, Qt::FocusReason reason) {
-    const std::vector<Control*> order = tabOrdered(only);
+    // Counted from the active control's own place in tab order, whether or not it is a tab stop
+    // itself: Tab from the panel goes on to the tab stop after the panel.
+    const std::vector<Control*> order = tabOrdered(TabStop::No);
     if (order.empty()) {
         return;
     }
@@ -337,7 +346,9 @@ void FormBackend::moveFocus(int step, TabStop only, Qt::FocusReason reason) {
     for (int tried = 0; tried < count; ++tried) {
         index = ((index + step) % count + count) % count;
         Control* candidate = order[static_cast<std::size_t>(index)];
-        if (candidate->isEnabled() && candidate->isVisible()) {
+        const bool eligible =
+            only == TabStop::No || candidate->backend_->declaration.tabStop == TabStop::Yes;
+        if (eligible && candidate->isEnabled() && candidate->isVisible()) {
             candidate->backend_->widget->setFocus(reason);
             return;
         }
@@ -386,7 +397,20 @@ bool FormBackend::routeKey(QWidget* target, QKeyEvent* event) {
     case Qt::Key_Up:
     case Qt::Key_Down: {
         if (focused && focused->kind() == ControlKind::Edit) {
-            return false; // the caret moves
+            // The caret moves. A single-line field has no line above or below: Up and Down move
+            // it back and forward like Left and Right (Qt's line edit would ignore them, and the
+            // scroll area around the controls would scroll instead).
+            if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
+                auto* edit = static_cast<QLineEdit*>(target);
+                const bool mark = modifiers & Qt::ShiftModifier;
+                if (event->key() == Qt::Key_Up) {
+                    edit->cursorBackward(mark);
+                } else {
+                    edit->cursorForward(mark);
+                }
+                return true;
+            }
+            return false;
         }
         if (withAlt || !active || !(onButton || (focused && focused->kind() == ControlKind::Panel))) {
             return true;
@@ -408,6 +432,11 @@ bool FormBackend::eventFilter(QObject* watched, QEvent* event) {
         if (widget && widget == QApplication::focusWidget()) {
             return routeKey(widget, static_cast<QKeyEvent*>(event));
         }
+        // A key that a control left alone ends at the client area: the scroll area around it
+        // would otherwise scroll the window with arrow and page keys.
+        if (widget == canvas) {
+            return true;
+        }
     }
     return QObject::eventFilter(watched, event);
 }
@@ -425,7 +454,11 @@ void FormBackend::onActivated() {
     // A window without an active control gives the focus to its first enabled, visible tab stop.
     if (!active || !active->isEnabled() || !active->isVisible()) {
         active = nullptr;
-        focusFirstTabStop();
+        // With nothing to focus the window takes the focus itself, which is its activation too
+        // (Qt would leave a window without focusable controls with no focus at all).
+        if (!focusFirstTabStop()) {
+            window->setFocus(Qt::ActiveWindowFocusReason);
+        }
     }
 }
 
@@ -473,8 +506,17 @@ void FormBackend::fitOuterSize() {
                        declaration.outerHeight - frame.top() - frame.bottom());
     if (client != window->size()) {
         window->resize(client);
-        canvas->resize(client);
     }
+}
+
+void FormBackend::fitClientArea() {
+    // The client area holds every control where it was placed: where controls reach beyond the
+    // window, the window scrolls to them.
+    QRect extent;
+    for (const auto& control : controls) {
+        extent = extent.united(control->backend_->widget->geometry());
+    }
+    canvas->setMinimumSize(std::max(0, extent.right() + 1), std::max(0, extent.bottom() + 1));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -558,6 +600,7 @@ void Control::setText(std::string_view text) {
         button->setAccessibleName(value);
     } else if (auto* label = dynamic_cast<detail::AutoSizeLabel*>(w)) {
         label->setCaption(value);
+        backend_->form.fitClientArea(); // the label may now reach further
     } else {
         static_cast<QLabel*>(w)->setText(value);
     }
@@ -647,9 +690,10 @@ void Form::show() {
     // The show handler runs before the window is placed and drawn.
     b.runHandler("show");
     b.place();
-    // The focus is shown from the start: the pupil works with the keyboard.
-    b.window->setAttribute(Qt::WA_KeyboardFocusChange);
     b.window->show();
+    // The focus is shown from the start: the pupil works with the keyboard. (Set after showing:
+    // Qt clears it when a window is shown, and would mark the focus only after a Tab.)
+    b.window->setAttribute(Qt::WA_KeyboardFocusChange);
     b.window->raise();
     b.window->activateWindow();
 }
@@ -695,10 +739,12 @@ ModalResult Form::showModal() {
         previousActive = nullptr;
     }
     b.modal = false;
+    // The remembered focused window is focused again before the modal one goes, so that a
+    // window system that activates the owner at once does not run its activation handler.
+    application.focusedForm = previousFocused;
     b.window->hide();
     b.window->setWindowModality(Qt::NonModal);
     QGuiApplication::restoreOverrideCursor();
-    application.focusedForm = previousFocused;
     if (previousActive) {
         previousActive->activateWindow();
     }
@@ -731,7 +777,11 @@ void Application::setTitle(std::string title) { backend_->title = std::move(titl
 Form* Application::mainForm() const { return backend_->mainForm; }
 
 int Application::run() {
-    QApplication::exec();
+    // A quit request may already have been taken from the queue by a nested loop (a message box
+    // or a modal window shown before the loop runs); the application has ended then.
+    if (!backend_->terminated) {
+        QApplication::exec();
+    }
     backend_->terminated = true;
     return 0;
 }

@@ -65,10 +65,11 @@ public:
     Control* controlOf(const QWidget* widget) const;
     // Controls with a tab order, sorted by it.
     std::vector<Control*> tabOrdered(TabStop only) const;
-    void focusFirstTabStop();
+    bool focusFirstTabStop();
     void runHandler(std::string_view event);
     void place();
     void fitOuterSize();
+    void fitClientArea();
     bool routeKey(QWidget* target, QKeyEvent* event);
     void onFocusEntered(QWidget* widget);
     void onActivated();
