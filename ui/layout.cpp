@@ -131,9 +131,6 @@ FontSpec readFont(Reader& reader) {
     FontSpec font;
     font.face = reader.text("face");
     font.height = reader.integer("height");
-    if (font.face.empty() || font.height <= 0) {
-        reader.fail("a font needs a face and a positive height");
-    }
     if (reader.has("italic")) {
         font.style = reader.flag("italic") ? FontStyle::Italic : FontStyle::Plain;
     }
@@ -166,8 +163,7 @@ FontSpec readFont(Reader& owner, const char* key) {
     return readFont(reader);
 }
 
-template <std::size_t N>
-EventBindings readEvents(Reader& owner, const std::string_view (&allowed)[N]) {
+EventBindings readEvents(Reader& owner) {
     EventBindings events;
     if (!owner.has("events")) {
         return events;
@@ -175,10 +171,7 @@ EventBindings readEvents(Reader& owner, const std::string_view (&allowed)[N]) {
     const QJsonObject object = owner.object("events");
     for (auto it = object.begin(); it != object.end(); ++it) {
         const std::string event = it.key().toStdString();
-        if (std::find(std::begin(allowed), std::end(allowed), event) == std::end(allowed)) {
-            owner.fail("unknown event \"" + event + "\"");
-        }
-        if (!it.value().isString() || it.value().toString().isEmpty()) {
+        if (!it.value().isString()) {
             owner.fail("event \"" + event + "\" must name a handler");
         }
         events.emplace(event, it.value().toString().toStdString());
@@ -191,11 +184,7 @@ Rect readBounds(Reader& reader) {
     if (values.size() != 4 || !std::all_of(values.begin(), values.end(), isInteger)) {
         reader.fail("\"bounds\" must be [left, top, width, height]");
     }
-    Rect r{values[0].toInt(), values[1].toInt(), values[2].toInt(), values[3].toInt()};
-    if (r.width < 0 || r.height < 0) {
-        reader.fail("negative size");
-    }
-    return r;
+    return {values[0].toInt(), values[1].toInt(), values[2].toInt(), values[3].toInt()};
 }
 
 ControlDecl readControl(const QJsonValue& value, std::size_t index) {
@@ -208,9 +197,6 @@ ControlDecl readControl(const QJsonValue& value, std::size_t index) {
                                         : "control \"" + label + "\"");
     ControlDecl control;
     control.name = reader.text("name");
-    if (control.name.empty()) {
-        reader.fail("empty name");
-    }
     const std::string kind = reader.text("kind");
     auto found = std::find_if(kinds.begin(), kinds.end(), [&](auto& k) { return k.first == kind; });
     if (found == kinds.end()) {
@@ -222,28 +208,17 @@ ControlDecl readControl(const QJsonValue& value, std::size_t index) {
     if (reader.has("font")) {
         control.font = readFont(reader, "font");
     }
-    const bool focusable = control.kind != ControlKind::Label;
     if (reader.has("tabOrder")) {
-        if (!focusable) {
-            reader.fail("a label has no tab order");
-        }
         control.tabOrder = reader.integer("tabOrder");
-    } else if (focusable) {
-        reader.fail("missing \"tabOrder\"");
     }
-    // Edit fields and buttons are tab stops; a panel is not.
-    const bool tabStopByKind = focusable && control.kind != ControlKind::Panel;
-    if (reader.has("tabStop")) {
-        if (reader.flag("tabStop") != tabStopByKind) {
-            reader.fail("a " + std::string(kindName(control.kind)) + " cannot change its tab stop");
-        }
-    }
-    control.tabStop = tabStopByKind ? TabStop::Yes : TabStop::No;
-    control.events = readEvents(reader, controlEvents);
-    if (!control.events.empty() && control.kind != ControlKind::Button &&
-        control.kind != ControlKind::OkButton) {
-        reader.fail("only buttons have events");
-    }
+    // Edit fields and buttons are tab stops; a panel is not. A declaration may say so, and
+    // checkWindow() refuses one that says otherwise.
+    const bool tabStopByKind = control.kind == ControlKind::Edit ||
+                               control.kind == ControlKind::Button ||
+                               control.kind == ControlKind::OkButton;
+    const bool tabStop = reader.has("tabStop") ? reader.flag("tabStop") : tabStopByKind;
+    control.tabStop = tabStop ? TabStop::Yes : TabStop::No;
+    control.events = readEvents(reader);
     reader.finish();
     return control;
 }
@@ -308,7 +283,7 @@ void checkWindow(const WindowDecl& window) {
         }
         const bool focusable = control.kind != ControlKind::Label;
         if (focusable != control.tabOrder.has_value()) {
-            fail(place, focusable ? "missing tab order" : "a label has no tab order");
+            fail(place, focusable ? "missing \"tabOrder\"" : "a label has no tab order");
         }
         if (control.tabOrder && !tabOrders.insert(*control.tabOrder).second) {
             fail(where, "tab order " + std::to_string(*control.tabOrder) + " is used twice");
@@ -343,7 +318,7 @@ WindowDecl readLayout(std::string_view json) {
     window.caption = reader.text("caption");
     {
         const QJsonArray size = reader.array("outerSize");
-        if (size.size() != 2 || size[0].toInt() <= 0 || size[1].toInt() <= 0) {
+        if (size.size() != 2 || !isInteger(size[0]) || !isInteger(size[1])) {
             reader.fail("\"outerSize\" must be [width, height]");
         }
         window.outerWidth = size[0].toInt();
@@ -362,24 +337,14 @@ WindowDecl readLayout(std::string_view json) {
     }
     window.font = readFont(reader, "font");
     window.designTextHeight = reader.integer("designTextHeight");
-    if (window.designTextHeight <= 0) {
-        reader.fail("\"designTextHeight\" must be positive");
-    }
-    window.events = readEvents(reader, windowEvents);
+    window.events = readEvents(reader);
     const QJsonArray controls = reader.array("controls");
-    std::set<std::string> names;
-    std::set<int> tabOrders;
     for (qsizetype i = 0; i < controls.size(); ++i) {
-        ControlDecl control = readControl(controls[i], static_cast<std::size_t>(i));
-        if (!names.insert(control.name).second) {
-            reader.fail("two controls are named \"" + control.name + "\"");
-        }
-        if (control.tabOrder && !tabOrders.insert(*control.tabOrder).second) {
-            reader.fail("tab order " + std::to_string(*control.tabOrder) + " is used twice");
-        }
-        window.controls.push_back(std::move(control));
+        window.controls.push_back(readControl(controls[i], static_cast<std::size_t>(i)));
     }
     reader.finish();
+    // What the text says is checked by the same rules as a declaration made in code.
+    checkWindow(window);
     return window;
 }
 
