@@ -18,7 +18,8 @@ TForm1::TForm1()
       Label2(control("Label2", ControlKind::Label)), Lb2(control("Lb2", ControlKind::Label)),
       Lb3(control("Lb3", ControlKind::Label)), bkClose(control("bkClose", ControlKind::Button)),
       bbRes(control("bbRes", ControlKind::OkButton)), Numb(control("Numb", ControlKind::Edit)),
-      Panel1(control("Panel1", ControlKind::Panel)) {}
+      Panel1(control("Panel1", ControlKind::Panel)) {
+}
 
 void TForm1::FormActivate() {
     // The remaining count keeps its designed "20" until the first accepted answer.
@@ -40,4 +41,6 @@ void TForm1::bbResClick() {
     }
 }
 
-void TForm1::bkCloseClick() { close(); }
+void TForm1::bkCloseClick() {
+    close();
+}

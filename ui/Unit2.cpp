@@ -15,11 +15,14 @@ TForm2::TForm2()
            }),
       Label1(control("Label1", ControlKind::Label)), Label2(control("Label2", ControlKind::Label)),
       Lb6(control("Lb6", ControlKind::Label)), Lb7(control("Lb7", ControlKind::Label)),
-      Button1(control("Button1", ControlKind::Button)) {}
+      Button1(control("Button1", ControlKind::Button)) {
+}
 
 void TForm2::FormShow() {
     Lb6.setText(drill::formatInteger(Form1->state.correctCount));
     Lb7.setText(drill::formatInteger(Form1->state.mark));
 }
 
-void TForm2::Button1Click() { close(); }
+void TForm2::Button1Click() {
+    close();
+}

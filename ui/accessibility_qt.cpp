@@ -64,16 +64,16 @@ private:
                 controls.push_back(control);
             }
         }
-        std::stable_sort(controls.begin(), controls.end(), [](QWidget* a, QWidget* b) {
-            return a->y() < b->y();
-        });
+        std::stable_sort(controls.begin(), controls.end(),
+                         [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
         // A control whose middle lies within the height of a line's first control belongs to
         // that line.
         std::vector<QWidget*> order;
         for (std::size_t first = 0; first < controls.size();) {
             const QRect line = controls[first]->geometry();
             std::size_t end = first + 1;
-            while (end < controls.size() && controls[end]->geometry().center().y() <= line.bottom()) {
+            while (end < controls.size() &&
+                   controls[end]->geometry().center().y() <= line.bottom()) {
                 ++end;
             }
             std::vector<QWidget*> row(controls.begin() + static_cast<std::ptrdiff_t>(first),

@@ -53,7 +53,8 @@ bool isInteger(const QJsonValue& v) {
 // instead of silently falling back to a default.
 class Reader {
 public:
-    Reader(const QJsonObject& object, std::string where) : object_(object), where_(std::move(where)) {}
+    Reader(const QJsonObject& object, std::string where)
+        : object_(object), where_(std::move(where)) {}
 
     [[noreturn]] void fail(const std::string& what) const {
         throw LayoutError(where_ + ": " + what);
@@ -193,8 +194,8 @@ ControlDecl readControl(const QJsonValue& value, std::size_t index) {
     }
     const QJsonObject object = value.toObject();
     const std::string label = object.value(QLatin1String("name")).toString().toStdString();
-    Reader reader(object, label.empty() ? "control " + std::to_string(index)
-                                        : "control \"" + label + "\"");
+    Reader reader(object,
+                  label.empty() ? "control " + std::to_string(index) : "control \"" + label + "\"");
     ControlDecl control;
     control.name = reader.text("name");
     const std::string kind = reader.text("kind");

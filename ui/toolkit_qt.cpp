@@ -74,7 +74,9 @@ std::vector<Rect> monitorRects() {
     return rects;
 }
 
-Rect rectOf(const QRect& r) { return {r.x(), r.y(), r.width(), r.height()}; }
+Rect rectOf(const QRect& r) {
+    return {r.x(), r.y(), r.width(), r.height()};
+}
 
 // The resolution to scale fonts by, in dots per inch of device-independent pixels: Qt's own
 // high-DPI scaling already turns those into device pixels, so this is 96 unless the platform
@@ -100,7 +102,8 @@ ApplicationBackend& app() {
 // Window
 
 FormWindow::FormWindow(FormBackend& form, QWidget* owner)
-    : QWidget(owner, Qt::Window), form_(form) {}
+    : QWidget(owner, Qt::Window), form_(form) {
+}
 
 void FormWindow::closeEvent(QCloseEvent* event) {
     if (form_.modal) {
@@ -412,7 +415,8 @@ bool FormBackend::routeKey(QWidget* target, QKeyEvent* event) {
             }
             return false;
         }
-        if (withAlt || !active || !(onButton || (focused && focused->kind() == ControlKind::Panel))) {
+        if (withAlt || !active ||
+            !(onButton || (focused && focused->kind() == ControlKind::Panel))) {
             return true;
         }
         const bool forward = event->key() == Qt::Key_Right || event->key() == Qt::Key_Down;
@@ -482,7 +486,8 @@ void FormBackend::place() {
     const QWidget* activeWindow = QApplication::activeWindow();
     const std::vector<Rect> monitors = monitorRects();
     if (activeWindow && activeWindow != window) {
-        if (auto moved = followActiveMonitor(frame, rectOf(activeWindow->frameGeometry()), monitors)) {
+        if (auto moved =
+                followActiveMonitor(frame, rectOf(activeWindow->frameGeometry()), monitors)) {
             frame.left = moved->x;
             frame.top = moved->y;
         }
@@ -522,8 +527,7 @@ void FormBackend::fitClientArea() {
 // ---------------------------------------------------------------------------------------------
 // Application
 
-ApplicationBackend::ApplicationBackend(Application& owner, int& argc, char** argv)
-    : owner(owner) {
+ApplicationBackend::ApplicationBackend(Application& owner, int& argc, char** argv) : owner(owner) {
     if (!QApplication::instance()) {
         ownedApp = std::make_unique<QApplication>(argc, argv);
     }
@@ -573,11 +577,16 @@ using detail::toQt;
 // ---------------------------------------------------------------------------------------------
 // Control
 
-Control::Control(std::unique_ptr<detail::ControlBackend> backend) : backend_(std::move(backend)) {}
+Control::Control(std::unique_ptr<detail::ControlBackend> backend) : backend_(std::move(backend)) {
+}
 Control::~Control() = default;
 
-const std::string& Control::name() const { return backend_->declaration.name; }
-ControlKind Control::kind() const { return backend_->declaration.kind; }
+const std::string& Control::name() const {
+    return backend_->declaration.name;
+}
+ControlKind Control::kind() const {
+    return backend_->declaration.kind;
+}
 
 std::string Control::text() const {
     QWidget* w = backend_->widget;
@@ -606,7 +615,9 @@ void Control::setText(std::string_view text) {
     }
 }
 
-bool Control::isEnabled() const { return backend_->widget->isEnabled(); }
+bool Control::isEnabled() const {
+    return backend_->widget->isEnabled();
+}
 
 void Control::setEnabled(Enabled enabled) {
     QWidget* w = backend_->widget;
@@ -619,13 +630,21 @@ void Control::setEnabled(Enabled enabled) {
     w->setEnabled(enabled == Enabled::Yes);
 }
 
-bool Control::isVisible() const { return backend_->widget->isVisibleTo(backend_->form.window); }
+bool Control::isVisible() const {
+    return backend_->widget->isVisibleTo(backend_->form.window);
+}
 
-void Control::setFocus() { backend_->widget->setFocus(Qt::OtherFocusReason); }
+void Control::setFocus() {
+    backend_->widget->setFocus(Qt::OtherFocusReason);
+}
 
-bool Control::hasFocus() const { return backend_->widget->hasFocus(); }
+bool Control::hasFocus() const {
+    return backend_->widget->hasFocus();
+}
 
-Rect Control::bounds() const { return detail::rectOf(backend_->widget->geometry()); }
+Rect Control::bounds() const {
+    return detail::rectOf(backend_->widget->geometry());
+}
 
 // ---------------------------------------------------------------------------------------------
 // Form
@@ -651,7 +670,8 @@ Form::Form(const WindowDecl& declaration, Handlers handlers)
 }
 
 Form::Form(std::string_view layoutResource, Handlers handlers)
-    : Form(loadLayout(layoutResource), std::move(handlers)) {}
+    : Form(loadLayout(layoutResource), std::move(handlers)) {
+}
 
 Form::~Form() {
     if (app().mainForm == this) {
@@ -659,9 +679,13 @@ Form::~Form() {
     }
 }
 
-const WindowDecl& Form::declaration() const { return backend_->declaration; }
+const WindowDecl& Form::declaration() const {
+    return backend_->declaration;
+}
 
-std::string Form::caption() const { return backend_->window->windowTitle().toStdString(); }
+std::string Form::caption() const {
+    return backend_->window->windowTitle().toStdString();
+}
 
 Control& Form::control(std::string_view name) {
     for (auto& control : backend_->controls) {
@@ -698,9 +722,13 @@ void Form::show() {
     b.window->activateWindow();
 }
 
-void Form::hide() { backend_->window->hide(); }
+void Form::hide() {
+    backend_->window->hide();
+}
 
-void Form::close() { backend_->window->close(); }
+void Form::close() {
+    backend_->window->close();
+}
 
 ModalResult Form::showModal() {
     detail::FormBackend& b = *backend_;
@@ -751,11 +779,21 @@ ModalResult Form::showModal() {
     return b.modalResult;
 }
 
-bool Form::isVisible() const { return backend_->window->isVisible(); }
-bool Form::isEnabled() const { return backend_->window->isEnabled(); }
-bool Form::isFocusedWindow() const { return app().focusedForm == backend_.get(); }
-Control* Form::activeControl() { return backend_->active; }
-Rect Form::frame() const { return detail::rectOf(backend_->window->frameGeometry()); }
+bool Form::isVisible() const {
+    return backend_->window->isVisible();
+}
+bool Form::isEnabled() const {
+    return backend_->window->isEnabled();
+}
+bool Form::isFocusedWindow() const {
+    return app().focusedForm == backend_.get();
+}
+Control* Form::activeControl() {
+    return backend_->active;
+}
+Rect Form::frame() const {
+    return detail::rectOf(backend_->window->frameGeometry());
+}
 
 // ---------------------------------------------------------------------------------------------
 // Application
@@ -768,13 +806,23 @@ Application::Application(int& argc, char** argv)
     detail::theApplication = backend_.get();
 }
 
-Application::~Application() { detail::theApplication = nullptr; }
+Application::~Application() {
+    detail::theApplication = nullptr;
+}
 
-Application& Application::instance() { return app().owner; }
+Application& Application::instance() {
+    return app().owner;
+}
 
-const std::string& Application::title() const { return backend_->title; }
-void Application::setTitle(std::string title) { backend_->title = std::move(title); }
-Form* Application::mainForm() const { return backend_->mainForm; }
+const std::string& Application::title() const {
+    return backend_->title;
+}
+void Application::setTitle(std::string title) {
+    backend_->title = std::move(title);
+}
+Form* Application::mainForm() const {
+    return backend_->mainForm;
+}
 
 int Application::run() {
     // A quit request may already have been taken from the queue by a nested loop (a message box
@@ -796,7 +844,9 @@ void Application::terminate() {
         Qt::QueuedConnection);
 }
 
-bool Application::isTerminated() const { return backend_->terminated; }
+bool Application::isTerminated() const {
+    return backend_->terminated;
+}
 
 void Application::setIcon(std::string_view resource) {
     const QIcon icon(toQt(resource));

@@ -42,23 +42,32 @@ struct Program {
     }
 };
 
-QWidget* windowOf(toolkit::Form& form) { return form.backend().window; }
-QWidget* widgetOf(toolkit::Control& control) { return control.backend().widget; }
+QWidget* windowOf(toolkit::Form& form) {
+    return form.backend().window;
+}
+QWidget* widgetOf(toolkit::Control& control) {
+    return control.backend().widget;
+}
 
 QWidget* focused() {
     QWidget* widget = QApplication::focusWidget();
     return widget ? widget : QApplication::activeWindow();
 }
 
-void press(Qt::Key key) { QTest::keyClick(focused(), key); }
-void type(const QString& text) { QTest::keyClicks(focused(), text); }
+void press(Qt::Key key) {
+    QTest::keyClick(focused(), key);
+}
+void type(const QString& text) {
+    QTest::keyClicks(focused(), text);
+}
 
 // Calls `step` once, as soon as `ready` holds, from inside whatever event loop is running then
 // (a message box's or a modal window's).
 // After a minute it runs `giveUp` instead, so a window that never gets ready fails the test
 // instead of hanging it.
-void whenReady(std::function<bool()> ready, std::function<void()> step,
-               std::function<void()> giveUp = [] {}, int triesLeft = 12000) {
+void whenReady(
+    std::function<bool()> ready, std::function<void()> step, std::function<void()> giveUp = [] {},
+    int triesLeft = 12000) {
     QTimer::singleShot(5, [=] {
         if (ready()) {
             step();
@@ -106,20 +115,21 @@ void answerResultWindow(Program& program, SeenResult& seen) {
         const QWidget* focus = QApplication::focusWidget();
         return program.result.isVisible() && focus && focus->window() == windowOf(program.result);
     };
-    whenReady(ready,
-              [&program, &seen] {
-                  seen.shown = true;
-                  seen.correct = QString::fromStdString(program.result.Lb6.text());
-                  seen.mark = QString::fromStdString(program.result.Lb7.text());
-                  seen.frame = program.result.frame();
-                  if (QWidget* w = QApplication::focusWidget()) {
-                      seen.focusedButton = w->objectName();
-                  }
-                  // The main window takes no input while the result window is up.
-                  seen.modal = QApplication::activeModalWidget() == windowOf(program.result);
-                  press(Qt::Key_Return);
-              },
-              [&program] { program.result.close(); });
+    whenReady(
+        ready,
+        [&program, &seen] {
+            seen.shown = true;
+            seen.correct = QString::fromStdString(program.result.Lb6.text());
+            seen.mark = QString::fromStdString(program.result.Lb7.text());
+            seen.frame = program.result.frame();
+            if (QWidget* w = QApplication::focusWidget()) {
+                seen.focusedButton = w->objectName();
+            }
+            // The main window takes no input while the result window is up.
+            seen.modal = QApplication::activeModalWidget() == windowOf(program.result);
+            press(Qt::Key_Return);
+        },
+        [&program] { program.result.close(); });
 }
 
 } // namespace
@@ -161,7 +171,9 @@ void WindowsTest::initTestCase() {
     shell::substituteFonts();
 }
 
-void WindowsTest::cleanupTestCase() { application_.reset(); }
+void WindowsTest::cleanupTestCase() {
+    application_.reset();
+}
 
 void WindowsTest::show(Program& program) {
     program.main.show();
@@ -241,9 +253,9 @@ void WindowsTest::layoutsAreAsDesigned() {
     const toolkit::ControlDecl* decl = window.control(control.toStdString());
     QVERIFY(decl);
     QCOMPARE(int(decl->kind), kind);
-    QCOMPARE((QList<int>{decl->bounds.left, decl->bounds.top, decl->bounds.width,
-                         decl->bounds.height}),
-             bounds);
+    QCOMPARE(
+        (QList<int>{decl->bounds.left, decl->bounds.top, decl->bounds.width, decl->bounds.height}),
+        bounds);
     QCOMPARE(QString::fromStdString(decl->text), text);
     if (face.isEmpty()) {
         QVERIFY2(!decl->font, "uses the window font");
@@ -326,12 +338,18 @@ void WindowsTest::wholeSeriesByKeyboard() {
 void WindowsTest::rejectedAnswerChangesNothing_data() {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("message");
-    QTest::newRow("letter") << "12a" << "'12a' is not a valid integer value.";
-    QTest::newRow("empty") << "" << "'' is not a valid integer value.";
-    QTest::newRow("trailing blank") << "42 " << "'42 ' is not a valid integer value.";
-    QTest::newRow("decimal point") << "4.0" << "'4.0' is not a valid integer value.";
-    QTest::newRow("markup") << "<b>1</b>" << "'<b>1</b>' is not a valid integer value.";
-    QTest::newRow("format") << "%s%n" << "'%s%n' is not a valid integer value.";
+    QTest::newRow("letter") << "12a"
+                            << "'12a' is not a valid integer value.";
+    QTest::newRow("empty") << ""
+                           << "'' is not a valid integer value.";
+    QTest::newRow("trailing blank") << "42 "
+                                    << "'42 ' is not a valid integer value.";
+    QTest::newRow("decimal point") << "4.0"
+                                   << "'4.0' is not a valid integer value.";
+    QTest::newRow("markup") << "<b>1</b>"
+                            << "'<b>1</b>' is not a valid integer value.";
+    QTest::newRow("format") << "%s%n"
+                            << "'%s%n' is not a valid integer value.";
 }
 
 void WindowsTest::rejectedAnswerChangesNothing() {
