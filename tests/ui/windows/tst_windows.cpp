@@ -3,6 +3,7 @@
 // every exercise is known in advance.
 
 #include "scripted_seeds.h"
+#include "toolkit_fixture.h"
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/application.h"
@@ -42,61 +43,23 @@ struct Program {
     }
 };
 
-QWidget* windowOf(toolkit::Form& form) {
-    return form.backend().window;
-}
-QWidget* widgetOf(toolkit::Control& control) {
-    return control.backend().widget;
-}
+using toolkit_test::BoxCloser;
+using toolkit_test::widgetOf;
+using toolkit_test::windowOf;
 
 QWidget* focused() {
     QWidget* widget = QApplication::focusWidget();
     return widget ? widget : QApplication::activeWindow();
 }
 
-void press(Qt::Key key) {
-    QTest::keyClick(focused(), key);
+// Keys go through the window system to whatever has the focus, as a pupil's keys do.
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+    QTest::keyClick(QGuiApplication::focusWindow(), key, modifiers);
 }
 void type(const QString& text) {
-    QTest::keyClicks(focused(), text);
-}
-
-// Calls `step` once, as soon as `ready` holds, from inside whatever event loop is running then
-// (a message box's or a modal window's).
-// After a minute it runs `giveUp` instead, so a window that never gets ready fails the test
-// instead of hanging it.
-void whenReady(
-    std::function<bool()> ready, std::function<void()> step, std::function<void()> giveUp = [] {},
-    int triesLeft = 12000) {
-    QTimer::singleShot(5, [=] {
-        if (ready()) {
-            step();
-        } else if (triesLeft > 0) {
-            whenReady(ready, step, giveUp, triesLeft - 1);
-        } else {
-            giveUp();
-        }
-    });
-}
-
-struct SeenBox {
-    int count = 0;
-    QString caption;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-};
-
-// Answers the next message box with Enter, noting what it showed.
-void answerNextBox(SeenBox& seen) {
-    whenReady([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); },
-              [&seen] {
-                  auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                  ++seen.count;
-                  seen.caption = box->windowTitle();
-                  seen.text = box->text();
-                  seen.icon = box->icon();
-                  QTest::keyClick(box, Qt::Key_Return);
-              });
+    for (const QChar c : text) {
+        QTest::keyClick(QGuiApplication::focusWindow(), c.toLatin1());
+    }
 }
 
 struct SeenResult {
@@ -108,28 +71,18 @@ struct SeenResult {
     bool modal = false;
 };
 
-// Closes the result window with Enter once it is up, noting what it showed.
+// Closes the result window with Enter once it is up and active, noting what it showed.
 void answerResultWindow(Program& program, SeenResult& seen) {
-    // Ready once it is up and has the keyboard focus, as a pupil would see it.
-    const auto ready = [&program] {
-        const QWidget* focus = QApplication::focusWidget();
-        return program.result.isVisible() && focus && focus->window() == windowOf(program.result);
-    };
-    whenReady(
-        ready,
-        [&program, &seen] {
-            seen.shown = true;
-            seen.correct = QString::fromStdString(program.result.Lb6.text());
-            seen.mark = QString::fromStdString(program.result.Lb7.text());
-            seen.frame = program.result.frame();
-            if (QWidget* w = QApplication::focusWidget()) {
-                seen.focusedButton = w->objectName();
-            }
-            // The main window takes no input while the result window is up.
-            seen.modal = QApplication::activeModalWidget() == windowOf(program.result);
-            press(Qt::Key_Return);
-        },
-        [&program] { program.result.close(); });
+    toolkit_test::whenActive(program.result, [&program, &seen] {
+        seen.shown = true;
+        seen.correct = QString::fromStdString(program.result.Lb6.text());
+        seen.mark = QString::fromStdString(program.result.Lb7.text());
+        seen.frame = program.result.frame();
+        seen.focusedButton = toolkit_test::focusName();
+        // The main window takes no input while the result window is up.
+        seen.modal = QApplication::activeModalWidget() == windowOf(program.result);
+        press(Qt::Key_Return);
+    });
 }
 
 } // namespace
@@ -157,7 +110,7 @@ private slots:
 
 private:
     void show(Program& program);
-    void answerAll(Program& program, int correct);
+    void answerAll(Program& program, int correct, SeenResult& seen);
 
     int argc_ = 1;
     char name_[8] = "drill";
@@ -167,7 +120,6 @@ private:
 
 void WindowsTest::initTestCase() {
     application_ = std::make_unique<toolkit::Application>(argc_, argv_);
-    application_->setTitle("Drill");
     shell::substituteFonts();
 }
 
@@ -182,13 +134,17 @@ void WindowsTest::show(Program& program) {
 }
 
 // Tab, Tab to the answer field, then twenty answers with Enter; the first `correct` of them
-// right. Every exercise is «32 + 10 = » with the seeds used here.
-void WindowsTest::answerAll(Program& program, int correct) {
+// right. Every exercise is «32 + 10 = » with the seeds used here. The result window that the
+// twentieth answer opens is closed with Enter, and what it showed goes to `seen`.
+void WindowsTest::answerAll(Program& program, int correct, SeenResult& seen) {
     press(Qt::Key_Tab);
     press(Qt::Key_Tab);
     QCOMPARE(focused(), widgetOf(program.main.Numb));
     for (int answer = 0; answer < 20; ++answer) {
         type(answer < correct ? "42" : "7");
+        if (answer == 19) {
+            answerResultWindow(program, seen);
+        }
         press(Qt::Key_Return);
         if (answer < 19) {
             QCOMPARE(program.main.Lb3.text(), std::to_string(19 - answer));
@@ -313,8 +269,7 @@ void WindowsTest::wholeSeriesByKeyboard() {
     show(program);
 
     SeenResult seen;
-    answerResultWindow(program, seen);
-    answerAll(program, correct);
+    answerAll(program, correct, seen);
 
     QVERIFY2(seen.shown, "the result window was shown");
     QCOMPARE(seen.correct, QString::number(correct));
@@ -361,14 +316,13 @@ void WindowsTest::rejectedAnswerChangesNothing() {
     program.main.Numb.setFocus();
     type(answer);
 
-    SeenBox box;
-    answerNextBox(box);
+    BoxCloser boxes;
     press(Qt::Key_Return);
 
-    QCOMPARE(box.count, 1);
-    QCOMPARE(box.caption, "Drill");
-    QCOMPARE(box.text, message);
-    QCOMPARE(box.icon, QMessageBox::Critical);
+    QCOMPARE(boxes.seen.size(), 1u);
+    QCOMPARE(boxes.seen[0].caption, QString::fromStdString(application_->title()));
+    QCOMPARE(boxes.seen[0].text, message);
+    QCOMPARE(boxes.seen[0].icon, QMessageBox::Critical);
     QCOMPARE(QString::fromStdString(program.main.Numb.text()), answer);
     QCOMPARE(program.main.Lb3.text(), "20");
     QCOMPARE(program.main.Lb1.text(), exerciseThirtyTwoPlusTen);
@@ -376,7 +330,7 @@ void WindowsTest::rejectedAnswerChangesNothing() {
     QTRY_COMPARE(focused(), widgetOf(program.main.Numb));
 
     // The pupil corrects the answer; it is judged against the same exercise.
-    QTest::keyClick(focused(), Qt::Key_A, Qt::ControlModifier);
+    press(Qt::Key_A, Qt::ControlModifier);
     type("42");
     press(Qt::Key_Return);
     QCOMPARE(program.main.state.correctCount, 1);
@@ -411,11 +365,12 @@ void WindowsTest::seriesBeginsOnlyOnce() {
     const std::string exercise = program.main.Lb1.text();
 
     // A message box comes and goes.
-    SeenBox box;
-    answerNextBox(box);
-    type("x");
-    press(Qt::Key_Return);
-    QCOMPARE(box.count, 1);
+    {
+        BoxCloser boxes;
+        type("x");
+        press(Qt::Key_Return);
+        QCOMPARE(boxes.seen.size(), 1u);
+    }
 
     // The window is minimized and restored.
     QWidget* window = windowOf(program.main);
@@ -443,16 +398,14 @@ void WindowsTest::disabledOkAfterTheSeriesDoesNothing() {
     Program program;
     show(program);
     SeenResult seen;
-    answerResultWindow(program, seen);
-    answerAll(program, 20);
+    answerAll(program, 20, seen);
     QVERIFY(seen.shown);
 
     const std::string exercise = program.main.Lb1.text();
-    SeenBox box;
-    answerNextBox(box);
+    BoxCloser boxes;
     QTest::mouseClick(widgetOf(program.main.bbRes), Qt::LeftButton);
     QTest::qWait(50);
-    QCOMPARE(box.count, 0);
+    QVERIFY(boxes.seen.empty());
     QCOMPARE(program.main.state.remaining, 0);
     QCOMPARE(program.main.state.correctCount, 20);
     QCOMPARE(program.main.Lb1.text(), exercise);
