@@ -44,18 +44,18 @@ QColor colourOf(Colour colour) {
     return QApplication::palette().color(QPalette::WindowText);
 }
 
-QFont fontOf(const FontSpec& spec) {
-    QFont font(toQt(spec.face));
-    font.setPixelSize(spec.height);
-    font.setItalic(spec.style == FontStyle::Italic);
+QFont fontOf(const FontSpec& declared) {
+    QFont font(toQt(declared.face));
+    font.setPixelSize(declared.height);
+    font.setItalic(declared.style == FontStyle::Italic);
     font.setWeight(QFont::Normal);
     return font;
 }
 
-void applyFont(QWidget* widget, const FontSpec& spec) {
-    widget->setFont(fontOf(spec));
+void applyFont(QWidget* widget, const FontSpec& declared) {
+    widget->setFont(fontOf(declared));
     QPalette palette = widget->palette();
-    const QColor colour = colourOf(spec.colour);
+    const QColor colour = colourOf(declared.colour);
     palette.setColor(QPalette::WindowText, colour);
     palette.setColor(QPalette::Text, colour);
     palette.setColor(QPalette::ButtonText, colour);
