@@ -101,7 +101,8 @@ private slots:
     void wholeSeriesByKeyboard();
     void rejectedAnswerChangesNothing_data();
     void rejectedAnswerChangesNothing();
-    void hexadecimalAnswerCountsAsItsValue();
+    void acceptedAnswerIsJudgedByItsValue_data();
+    void acceptedAnswerIsJudgedByItsValue();
     void seriesBeginsOnlyOnce();
     void disabledOkAfterTheSeriesDoesNothing();
     void escapeDoesNothing();
@@ -337,16 +338,29 @@ void WindowsTest::rejectedAnswerChangesNothing() {
     QCOMPARE(program.main.Lb3.text(), "19");
 }
 
-void WindowsTest::hexadecimalAnswerCountsAsItsValue() {
+void WindowsTest::acceptedAnswerIsJudgedByItsValue_data() {
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("correct");
+    QTest::newRow("right") << "42" << 1;
+    QTest::newRow("hexadecimal") << "$2A" << 1;
+    QTest::newRow("leading blanks") << "  42" << 1;
+    QTest::newRow("plus sign") << "+42" << 1;
+    QTest::newRow("wrong") << "41" << 0;
+}
+
+void WindowsTest::acceptedAnswerIsJudgedByItsValue() {
+    QFETCH(QString, answer);
+    QFETCH(int, correct);
     const ScriptedSeeds seeds({seedThirtyTwoPlusTen});
     Program program;
     show(program);
     press(Qt::Key_Tab);
     press(Qt::Key_Tab);
-    type("$2A");
+    type(answer);
     press(Qt::Key_Return);
-    QCOMPARE(program.main.state.correctCount, 1);
+    QCOMPARE(program.main.state.correctCount, correct);
     QCOMPARE(program.main.Lb3.text(), "19");
+    QCOMPARE(program.main.Numb.text(), "");
 }
 
 void WindowsTest::seriesBeginsOnlyOnce() {
