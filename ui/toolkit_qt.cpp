@@ -20,7 +20,6 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <cassert>
 
 namespace toolkit {
 
@@ -172,7 +171,6 @@ FormBackend::FormBackend(Form& owner, WindowDecl decl, Handlers handlerTable)
     }
     const int measured = QFontMetrics(fontOf(declaration.font)).height();
     if (measured != declaration.designTextHeight) {
-        scale = double(measured) / declaration.designTextHeight;
         const int design = declaration.designTextHeight;
         for (ControlDecl& control : declaration.controls) {
             Rect& r = control.bounds;

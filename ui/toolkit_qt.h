@@ -60,7 +60,6 @@ public:
     QEventLoop* modalLoop = nullptr;
     bool placed = false;
     bool outerSizeFitted = false;
-    double scale = 1.0; // measured ÷ design text height
 
     Control* controlOf(const QWidget* widget) const;
     // Controls with a tab order, sorted by it.
