@@ -4,8 +4,8 @@
 // handlers ran, keys sent through the window system to whatever has the focus, and a watcher
 // that closes message boxes and modal windows from a timer so that no test ever blocks.
 
-#include "ui/toolkit.h"
-#include "ui/toolkit_qt.h"
+#include "toolkit/toolkit.h"
+#include "toolkit/qt/backend_qt.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,7 +2,7 @@
 // edit field and an OK button, and a second window that one button shows modally. Every handler
 // prints one line to standard output, so the test can tell which handler a key reached.
 
-#include "ui/toolkit.h"
+#include "toolkit/toolkit.h"
 
 #include <iostream>
 #include <stdexcept>

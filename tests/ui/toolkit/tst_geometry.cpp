@@ -1,8 +1,8 @@
 // Placement and scaling arithmetic and the application title: pure functions, checked against
 // worked examples.
 
-#include "ui/geometry.h"
-#include "ui/toolkit.h"
+#include "toolkit/geometry.h"
+#include "toolkit/toolkit.h"
 
 #include <QTest>
 

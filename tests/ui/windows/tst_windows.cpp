@@ -4,10 +4,10 @@
 
 #include "scripted_seeds.h"
 #include "toolkit_fixture.h"
-#include "ui/Unit1.h"
-#include "ui/Unit2.h"
-#include "ui/application.h"
-#include "ui/toolkit_qt.h"
+#include "program/Unit1.h"
+#include "program/Unit2.h"
+#include "program/application.h"
+#include "toolkit/qt/backend_qt.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "ui/accessibility_qt.h"
+#include "toolkit/qt/accessibility_qt.h"
 
-#include "ui/toolkit_qt.h"
-#include "ui/widgets_qt.h"
+#include "toolkit/qt/backend_qt.h"
+#include "toolkit/qt/widgets_qt.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

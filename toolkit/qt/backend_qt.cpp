@@ -1,8 +1,8 @@
-#include "ui/toolkit_qt.h"
+#include "toolkit/qt/backend_qt.h"
 
-#include "ui/accessibility_qt.h"
-#include "ui/geometry.h"
-#include "ui/widgets_qt.h"
+#include "toolkit/qt/accessibility_qt.h"
+#include "toolkit/geometry.h"
+#include "toolkit/qt/widgets_qt.h"
 
 #include <QApplication>
 #include <QCloseEvent>

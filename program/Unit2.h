@@ -3,7 +3,7 @@
 // The result window: how many answers were correct and the mark they earn, read from the main
 // window's drill state each time it is shown. It keeps no state of its own.
 
-#include "ui/toolkit.h"
+#include "toolkit/toolkit.h"
 
 class TForm2 : public toolkit::Form {
 public:

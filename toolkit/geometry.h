@@ -4,7 +4,7 @@
 // on the desktop, which monitor it belongs to, and how designed sizes are scaled. It does not
 // move or measure anything itself.
 
-#include "ui/layout.h"
+#include "toolkit/layout.h"
 
 #include <optional>
 #include <span>

@@ -6,7 +6,7 @@
 // not judge answers itself and keeps no other state.
 
 #include "drill/drill_state.h"
-#include "ui/toolkit.h"
+#include "toolkit/toolkit.h"
 
 class TForm1 : public toolkit::Form {
 public:

@@ -1,8 +1,8 @@
-#include "ui/application.h"
+#include "program/application.h"
 
-#include "ui/Unit1.h"
-#include "ui/Unit2.h"
-#include "ui/toolkit.h"
+#include "program/Unit1.h"
+#include "program/Unit2.h"
+#include "toolkit/toolkit.h"
 
 namespace shell {
 
@@ -19,7 +19,7 @@ void substituteFonts() {
 
 int run(int& argc, char** argv) {
     toolkit::Application application(argc, argv);
-    application.setIcon(":/MAINICON");
+    application.setIcon("MAINICON");
     substituteFonts();
 
     TForm1 mainWindow;

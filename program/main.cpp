@@ -1,4 +1,4 @@
-#include "ui/application.h"
+#include "program/application.h"
 
 int main(int argc, char** argv) {
     return shell::run(argc, argv);

@@ -5,7 +5,7 @@
 // after disabling, modal loops, exceptions in handlers); they are mended here, once, so that the
 // windows themselves never see Qt. Tests reach the widgets through these classes.
 
-#include "ui/toolkit.h"
+#include "toolkit/toolkit.h"
 
 #include <QPointer>
 #include <QWidget>

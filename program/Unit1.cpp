@@ -1,14 +1,14 @@
-#include "ui/Unit1.h"
+#include "program/Unit1.h"
 
 #include "drill/number_text.h"
-#include "ui/Unit2.h"
+#include "program/Unit2.h"
 
 using toolkit::ControlKind;
 
 TForm1* Form1 = nullptr;
 
 TForm1::TForm1()
-    : Form(":/layouts/Form1.json",
+    : Form("Form1",
            {
                {"FormActivate", [this] { FormActivate(); }},
                {"bbResClick", [this] { bbResClick(); }},

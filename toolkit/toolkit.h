@@ -6,9 +6,11 @@
 // raised by a handler is caught where the event reached its window and reported by the
 // application. The toolkit knows nothing of the drill; no window-system type appears here.
 
-#include "ui/layout.h"
+#include "toolkit/layout.h"
 
 #include <functional>
+#include <map>
+#include <vector>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -17,9 +19,11 @@
 namespace toolkit {
 
 namespace detail {
-class FormBackend;
-class ControlBackend;
-class ApplicationBackend;
+class ControlPeer;
+class FormPeer;
+class ApplicationPeer;
+struct FormState;
+struct ApplicationState;
 } // namespace detail
 
 class Form;
@@ -49,15 +53,24 @@ public:
     void setFocus();
     bool hasFocus() const;
 
-    // Position and size in the window's client area, in device-independent pixels.
+    // Position and size in the window's client area, in the window system's pixels.
     Rect bounds() const;
 
-    detail::ControlBackend& backend() { return *backend_; }
+    Form& form() const { return form_; }
+    // The declaration as scaled for the screen.
+    const ControlDecl& declaration() const { return declaration_; }
+    bool isTabStop() const { return declaration_.tabStop == TabStop::Yes; }
+    bool isButton() const;
+
+    // The window system's side of the control; backends and their tests reach it.
+    detail::ControlPeer& peer() const { return *peer_; }
 
 private:
-    friend class detail::FormBackend;
-    explicit Control(std::unique_ptr<detail::ControlBackend> backend);
-    std::unique_ptr<detail::ControlBackend> backend_;
+    friend class Form;
+    Control(Form& form, const ControlDecl& declaration);
+    Form& form_;
+    ControlDecl declaration_;
+    std::unique_ptr<detail::ControlPeer> peer_;
 };
 
 // Handler name → the window's method that runs for it.
@@ -70,8 +83,8 @@ public:
     // Creates the window and its controls from a declaration, binding every handler that the
     // declaration names. An unknown handler name fails loudly with LayoutError.
     Form(const WindowDecl& declaration, Handlers handlers);
-    // The same from a declaration compiled into the program, e.g. ":/layouts/Form1.json".
-    Form(std::string_view layoutResource, Handlers handlers);
+    // The same from a declaration compiled into the program, by its name, e.g. "Form1".
+    Form(std::string_view layoutName, Handlers handlers);
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
     virtual ~Form();
@@ -100,11 +113,15 @@ public:
     Control* activeControl();
     // Outer frame (title bar and border included), in screen coordinates.
     Rect frame() const;
+    // Every control, in declaration order.
+    const std::vector<std::unique_ptr<Control>>& controls() const;
 
-    detail::FormBackend& backend() { return *backend_; }
+    // The window system's side of the window; backends and their tests reach it.
+    detail::FormPeer& peer() const;
+    detail::FormState& state() const { return *state_; }
 
 private:
-    std::unique_ptr<detail::FormBackend> backend_;
+    std::unique_ptr<detail::FormState> state_;
 };
 
 // The application: one per process. Its title comes from the executable's file name and captions
@@ -139,19 +156,22 @@ public:
     // Shows a failure's message in a message box under the application title.
     void reportFailure(std::string_view message);
 
-    detail::ApplicationBackend& backend() { return *backend_; }
+    // Runs a handler; a failure it raises is reported and goes no further.
+    void invoke(const std::function<void()>& handler);
+
+    detail::ApplicationState& state() const { return *state_; }
 
 private:
-    std::unique_ptr<detail::ApplicationBackend> backend_;
+    std::unique_ptr<detail::ApplicationState> state_;
 };
 
 // A message box owned by the application: caption, text, the error icon and one OK button.
 // Every window is disabled while it is shown; the focus goes back to where it was afterwards.
 void showErrorBox(std::string_view caption, std::string_view text);
 
-// The application title derived from an executable's path: directory dropped, cut at the first
-// full stop, first character kept, the rest in lower case, at most 255 characters.
-// "DRILL.EXE" → "Drill", "my.drill.exe" → "my".
+// The application title derived from an executable's path (UTF-8; either kind of slash):
+// directory dropped, cut at the first full stop, first character kept, the rest in lower case by
+// the window system's rules, at most 255 characters. "DRILL.EXE" → "Drill", "my.drill.exe" → "my".
 std::string titleFromExecutable(std::string_view path);
 
 } // namespace toolkit

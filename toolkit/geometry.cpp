@@ -1,4 +1,4 @@
-#include "ui/geometry.h"
+#include "toolkit/geometry.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "ui/widgets_qt.h"
+#include "toolkit/qt/widgets_qt.h"
 
 #include <QEvent>
 #include <QFocusEvent>

@@ -1,14 +1,14 @@
-#include "ui/Unit2.h"
+#include "program/Unit2.h"
 
 #include "drill/number_text.h"
-#include "ui/Unit1.h"
+#include "program/Unit1.h"
 
 using toolkit::ControlKind;
 
 TForm2* Form2 = nullptr;
 
 TForm2::TForm2()
-    : Form(":/layouts/Form2.json",
+    : Form("Form2",
            {
                {"FormShow", [this] { FormShow(); }},
                {"Button1Click", [this] { Button1Click(); }},
