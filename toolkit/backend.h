@@ -106,8 +106,6 @@ public:
 
     // The program's own executable file, as a UTF-8 path.
     virtual std::string executablePath() const = 0;
-    // Lower-cases a UTF-8 text by the window system's rules.
-    virtual std::string lowerCase(std::string_view text) const = 0;
     // A layout declaration compiled into the program, by name ("Form1"); empty if none.
     virtual std::optional<std::string> layoutResource(std::string_view name) const = 0;
     // Sets the icon of the application and its windows; false if the program has no such icon.

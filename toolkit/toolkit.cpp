@@ -339,7 +339,7 @@ Form::Form(const WindowDecl& declaration, Handlers handlers)
 
     // Every window after the first is owned by the main window.
     detail::FormPeer* owner = application.mainForm ? &application.mainForm->peer() : nullptr;
-    s.peer = peer().createForm(*this, s.declaration, owner);
+    s.peer = detail::peer().createForm(*this, s.declaration, owner);
     for (const ControlDecl& decl : s.declaration.controls) {
         auto control = std::unique_ptr<Control>(new Control(*this, decl));
         control->peer_ = s.peer->createControl(*control, control->declaration_);
@@ -437,14 +437,14 @@ ModalResult Form::showModal() {
     Form* previousActive = detail::activeForm();
     Form* previousFocused = application.focusedForm;
     application.focusedForm = this;
-    peer().beginModal(*s.peer);
+    detail::peer().beginModal(*s.peer);
     s.modal = true;
     s.modalResult = ModalResult::None;
 
     show();
     detail::runHandler(s, "activate");
 
-    peer().runNestedLoop([&] { return s.modalResult != ModalResult::None || application.terminated; });
+    detail::peer().runNestedLoop([&] { return s.modalResult != ModalResult::None || application.terminated; });
     if (s.modalResult == ModalResult::None) {
         s.modalResult = ModalResult::Cancel; // the application is ending
     }
@@ -457,7 +457,7 @@ ModalResult Form::showModal() {
     // window system that activates the owner at once does not run its activation handler.
     application.focusedForm = previousFocused;
     s.peer->hide();
-    peer().endModal(*s.peer);
+    detail::peer().endModal(*s.peer);
     if (previousActive) {
         previousActive->peer().activate();
     }
