@@ -2,19 +2,22 @@
 #include "drill/number_text.h"
 #include "drill/random_source.h"
 
+#include "case_table.h"
 #include "scripted_seeds.h"
 
-#include <QByteArray>
-#include <QList>
-#include <QTest>
+#include <doctest/doctest.h>
 
+#include <array>
 #include <cstdint>
+#include <ostream>
 #include <string_view>
 #include <vector>
 
+using namespace std::string_view_literals;
 using drill::AnswerResult;
 using drill::DrillState;
 using drill::EConvertError;
+using test_support::forEachRow;
 
 namespace {
 
@@ -25,326 +28,301 @@ constexpr std::uint32_t seedThreePlusNine = 1;
 constexpr std::uint32_t seedThirtyEightPlusThree = 12345;
 constexpr std::uint32_t seedThirtyTwoPlusTen = 106;
 
-QList<int> fields(const DrillState& state) {
-    return {state.firstAddend, state.secondAddend, state.expectedSum, state.remaining,
-            state.lastAnswer,  state.correctCount, state.mark};
+// The seven fields of a state, in their order, so that a whole state can be compared and shown.
+struct Fields {
+    std::array<std::int32_t, 7> values;
+    friend bool operator==(const Fields&, const Fields&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Fields& fields) {
+        out << '{';
+        for (std::size_t i = 0; i < fields.values.size(); ++i) {
+            out << (i ? ", " : "") << fields.values[i];
+        }
+        return out << '}';
+    }
+};
+
+Fields fields(const DrillState& state) {
+    return {{state.firstAddend, state.secondAddend, state.expectedSum, state.remaining,
+             state.lastAnswer, state.correctCount, state.mark}};
 }
 
-QByteArray bytes(const std::string& text) {
-    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string_view view(const QByteArray& text) {
-    return std::string_view(text.constData(), static_cast<std::size_t>(text.size()));
-}
+// Each test that replaces the clock does it through ScriptedSeeds, which puts the clock back;
+// this only catches a test that left a seed source behind.
+struct ClockRestored {
+    ClockRestored() = default;
+    ClockRestored(const ClockRestored&) = delete;
+    ClockRestored& operator=(const ClockRestored&) = delete;
+    ~ClockRestored() {
+        CHECK_MESSAGE(!drill::RandomSource::instance().seedSource(), "clock not restored");
+    }
+};
 
 } // namespace
 
-class DrillStateTest : public QObject {
-    Q_OBJECT
-
-private slots:
-    void cleanup();
-    void startsEmpty();
-    void exerciseText_data();
-    void exerciseText();
-    void beginSeriesDrawsFirstExercise_data();
-    void beginSeriesDrawsFirstExercise();
-    void markFor_data();
-    void markFor();
-    void rejectedAnswerChangesNothing_data();
-    void rejectedAnswerChangesNothing();
-    void acceptedAnswer_data();
-    void acceptedAnswer();
-    void eachAnswerMeetsItsOwnExercise();
-    void twentyAnswersEndTheSeries_data();
-    void twentyAnswersEndTheSeries();
-    void answerOutsideSeriesIsIgnored_data();
-    void answerOutsideSeriesIsIgnored();
-    void beginSeriesKeepsTheCounts();
-};
-
-void DrillStateTest::cleanup() {
-    QVERIFY(!drill::RandomSource::instance().seedSource());
-}
-
-void DrillStateTest::startsEmpty() {
+TEST_CASE("a new state is all zeros") {
     const DrillState state;
-    QCOMPARE(fields(state), QList<int>({0, 0, 0, 0, 0, 0, 0}));
+    CHECK(fields(state) == Fields{{0, 0, 0, 0, 0, 0, 0}});
 }
 
-void DrillStateTest::exerciseText_data() {
-    QTest::addColumn<int>("firstAddend");
-    QTest::addColumn<int>("secondAddend");
-    QTest::addColumn<QByteArray>("text");
+TEST_CASE("exercise text") {
+    struct Row {
+        const char* name;
+        std::int32_t firstAddend;
+        std::int32_t secondAddend;
+        std::string_view text;
+    };
+    static const Row rows[] = {
+        {"smallest", 0, 0, "0 + 0 = "},
+        {"typical", 37, 5, "37 + 5 = "},
+        {"largest", 100, 10, "100 + 10 = "},
+    };
 
-    QTest::newRow("smallest") << 0 << 0 << QByteArray("0 + 0 = ");
-    QTest::newRow("typical") << 37 << 5 << QByteArray("37 + 5 = ");
-    QTest::newRow("largest") << 100 << 10 << QByteArray("100 + 10 = ");
+    forEachRow(rows, [](const Row& row) {
+        DrillState state;
+        state.firstAddend = row.firstAddend;
+        state.secondAddend = row.secondAddend;
+        CHECK(state.exerciseText() == row.text);
+    });
 }
 
-void DrillStateTest::exerciseText() {
-    QFETCH(int, firstAddend);
-    QFETCH(int, secondAddend);
-    QFETCH(QByteArray, text);
+TEST_CASE_FIXTURE(ClockRestored, "beginSeries reseeds and draws the first exercise") {
+    struct Row {
+        const char* name;
+        std::uint32_t seed;
+        std::string_view text;
+        std::int32_t firstAddend;
+        std::int32_t secondAddend;
+        std::int32_t expectedSum;
+    };
+    static const Row rows[] = {
+        {"seed 0", seedZeroPlusZero, "0 + 0 = ", 0, 0, 0},
+        {"seed 1", seedThreePlusNine, "3 + 9 = ", 3, 9, 12},
+        {"seed 12345", seedThirtyEightPlusThree, "38 + 3 = ", 38, 3, 41},
+        {"seed 106", seedThirtyTwoPlusTen, "32 + 10 = ", 32, 10, 42},
+    };
 
-    DrillState state;
-    state.firstAddend = firstAddend;
-    state.secondAddend = secondAddend;
-    QCOMPARE(bytes(state.exerciseText()), text);
+    forEachRow(rows, [](const Row& row) {
+        const ScriptedSeeds seeds({row.seed});
+        DrillState state;
+        CHECK(state.beginSeries() == row.text);
+        CHECK(seeds.calls() == 1);
+        CHECK(state.firstAddend == row.firstAddend);
+        CHECK(state.secondAddend == row.secondAddend);
+        CHECK(state.expectedSum == row.expectedSum);
+        CHECK(state.remaining == DrillState::seriesLength);
+        CHECK(state.mark == 0);
+    });
 }
 
-void DrillStateTest::beginSeriesDrawsFirstExercise_data() {
-    QTest::addColumn<quint32>("seed");
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<int>("firstAddend");
-    QTest::addColumn<int>("secondAddend");
-    QTest::addColumn<int>("expectedSum");
+TEST_CASE("markFor") {
+    struct Row {
+        const char* name;
+        std::int32_t correctCount;
+        std::int32_t mark;
+    };
+    static const Row rows[] = {
+        {"all twenty", 20, 5}, {"18", 18, 5}, {"17", 17, 4}, {"16", 16, 4},
+        {"15", 15, 3},         {"14", 14, 3}, {"13", 13, 2}, {"none", 0, 2},
+    };
 
-    QTest::newRow("seed 0") << quint32(seedZeroPlusZero) << QByteArray("0 + 0 = ") << 0 << 0 << 0;
-    QTest::newRow("seed 1") << quint32(seedThreePlusNine) << QByteArray("3 + 9 = ") << 3 << 9 << 12;
-    QTest::newRow("seed 12345") << quint32(seedThirtyEightPlusThree) << QByteArray("38 + 3 = ")
-                                << 38 << 3 << 41;
-    QTest::newRow("seed 106") << quint32(seedThirtyTwoPlusTen) << QByteArray("32 + 10 = ") << 32
-                              << 10 << 42;
+    forEachRow(rows,
+               [](const Row& row) { CHECK(DrillState::markFor(row.correctCount) == row.mark); });
 }
 
-void DrillStateTest::beginSeriesDrawsFirstExercise() {
-    QFETCH(quint32, seed);
-    QFETCH(QByteArray, text);
-    QFETCH(int, firstAddend);
-    QFETCH(int, secondAddend);
-    QFETCH(int, expectedSum);
+TEST_CASE_FIXTURE(ClockRestored, "a rejected answer changes nothing") {
+    struct Row {
+        const char* name;
+        std::string_view text;
+    };
+    static const Row rows[] = {
+        {"empty", ""},
+        {"trailing blank", "42 "},
+        {"blank after sign", "- 42"},
+        {"decimal point", "42.0"},
+        {"tab", "\t42"},
+        {"fullwidth digits", "\xEF\xBC\x94\xEF\xBC\x92"},
+        {"format directive", "%s"},
+        {"too large", "2147483648"},
+    };
 
-    const ScriptedSeeds seeds({seed});
-    DrillState state;
-    QCOMPARE(bytes(state.beginSeries()), text);
-    QCOMPARE(seeds.calls(), std::size_t(1));
-    QCOMPARE(state.firstAddend, firstAddend);
-    QCOMPARE(state.secondAddend, secondAddend);
-    QCOMPARE(state.expectedSum, expectedSum);
-    QCOMPARE(state.remaining, DrillState::seriesLength);
-    QCOMPARE(state.mark, 0);
+    forEachRow(rows, [](const Row& row) {
+        const ScriptedSeeds seeds({seedThirtyTwoPlusTen, seedThreePlusNine});
+        DrillState state;
+        state.beginSeries();
+        const Fields before = fields(state);
+
+        CHECK_THROWS_AS(state.submitAnswer(row.text), EConvertError);
+        CHECK(fields(state) == before);
+        CHECK(state.exerciseText() == "32 + 10 = ");
+
+        // The same exercise is still the one being answered.
+        const AnswerResult result = state.submitAnswer("42");
+        CHECK(state.correctCount == 1);
+        CHECK(state.lastAnswer == 42);
+        CHECK(result.remaining == DrillState::seriesLength - 1);
+        CHECK_FALSE(result.seriesOver);
+    });
 }
 
-void DrillStateTest::markFor_data() {
-    QTest::addColumn<int>("correctCount");
-    QTest::addColumn<int>("mark");
+TEST_CASE_FIXTURE(ClockRestored, "an accepted answer is judged by its value") {
+    struct Row {
+        const char* name;
+        std::string_view text;
+        std::int32_t lastAnswer;
+        std::int32_t correctCount;
+    };
+    static const Row rows[] = {
+        {"right", "42", 42, 1},
+        {"right after blanks", " 42", 42, 1},
+        {"right with plus", "+42", 42, 1},
+        {"right with leading zero", "042", 42, 1},
+        {"right in dollar hex", "$2A", 42, 1},
+        {"right in 0x hex", "0x2a", 42, 1},
+        {"off by one", "41", 41, 0},
+        {"negated", "-42", -42, 0},
+        {"hex pattern of minus one", "$FFFFFFFF", -1, 0},
+        {"smallest integer", "-2147483648", -2147483647 - 1, 0},
+    };
 
-    QTest::newRow("all twenty") << 20 << 5;
-    QTest::newRow("18") << 18 << 5;
-    QTest::newRow("17") << 17 << 4;
-    QTest::newRow("16") << 16 << 4;
-    QTest::newRow("15") << 15 << 3;
-    QTest::newRow("14") << 14 << 3;
-    QTest::newRow("13") << 13 << 2;
-    QTest::newRow("none") << 0 << 2;
+    forEachRow(rows, [](const Row& row) {
+        const ScriptedSeeds seeds({seedThirtyTwoPlusTen, seedThreePlusNine});
+        DrillState state;
+        state.beginSeries();
+
+        const AnswerResult result = state.submitAnswer(row.text);
+        CHECK(state.lastAnswer == row.lastAnswer);
+        CHECK(state.correctCount == row.correctCount);
+        CHECK(state.remaining == DrillState::seriesLength - 1);
+        CHECK(state.mark == 0);
+        CHECK(result.remaining == state.remaining);
+        CHECK_FALSE(result.seriesOver);
+        // The answer reseeds before the next exercise is drawn.
+        CHECK(seeds.calls() == 2);
+        CHECK(result.exerciseText == "3 + 9 = ");
+        CHECK(state.exerciseText() == "3 + 9 = ");
+        CHECK(state.expectedSum == 12);
+    });
 }
 
-void DrillStateTest::markFor() {
-    QFETCH(int, correctCount);
-    QFETCH(int, mark);
-
-    QCOMPARE(DrillState::markFor(correctCount), mark);
-}
-
-void DrillStateTest::rejectedAnswerChangesNothing_data() {
-    QTest::addColumn<QByteArray>("text");
-
-    QTest::newRow("empty") << QByteArray("");
-    QTest::newRow("trailing blank") << QByteArray("42 ");
-    QTest::newRow("blank after sign") << QByteArray("- 42");
-    QTest::newRow("decimal point") << QByteArray("42.0");
-    QTest::newRow("tab") << QByteArray("\t42");
-    QTest::newRow("fullwidth digits") << QByteArray("\xEF\xBC\x94\xEF\xBC\x92");
-    QTest::newRow("format directive") << QByteArray("%s");
-    QTest::newRow("too large") << QByteArray("2147483648");
-}
-
-void DrillStateTest::rejectedAnswerChangesNothing() {
-    QFETCH(QByteArray, text);
-
-    const ScriptedSeeds seeds({seedThirtyTwoPlusTen, seedThreePlusNine});
-    DrillState state;
-    state.beginSeries();
-    const QList<int> before = fields(state);
-
-    QVERIFY_THROWS_EXCEPTION(EConvertError, state.submitAnswer(view(text)));
-    QCOMPARE(fields(state), before);
-    QCOMPARE(bytes(state.exerciseText()), QByteArray("32 + 10 = "));
-
-    // The same exercise is still the one being answered.
-    const AnswerResult result = state.submitAnswer("42");
-    QCOMPARE(state.correctCount, 1);
-    QCOMPARE(state.lastAnswer, 42);
-    QCOMPARE(result.remaining, DrillState::seriesLength - 1);
-    QVERIFY(!result.seriesOver);
-}
-
-void DrillStateTest::acceptedAnswer_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<int>("lastAnswer");
-    QTest::addColumn<int>("correctCount");
-
-    QTest::newRow("right") << QByteArray("42") << 42 << 1;
-    QTest::newRow("right after blanks") << QByteArray(" 42") << 42 << 1;
-    QTest::newRow("right with plus") << QByteArray("+42") << 42 << 1;
-    QTest::newRow("right with leading zero") << QByteArray("042") << 42 << 1;
-    QTest::newRow("right in dollar hex") << QByteArray("$2A") << 42 << 1;
-    QTest::newRow("right in 0x hex") << QByteArray("0x2a") << 42 << 1;
-    QTest::newRow("off by one") << QByteArray("41") << 41 << 0;
-    QTest::newRow("negated") << QByteArray("-42") << -42 << 0;
-    QTest::newRow("hex pattern of minus one") << QByteArray("$FFFFFFFF") << -1 << 0;
-    QTest::newRow("smallest integer") << QByteArray("-2147483648") << -2147483647 - 1 << 0;
-}
-
-void DrillStateTest::acceptedAnswer() {
-    QFETCH(QByteArray, text);
-    QFETCH(int, lastAnswer);
-    QFETCH(int, correctCount);
-
-    const ScriptedSeeds seeds({seedThirtyTwoPlusTen, seedThreePlusNine});
-    DrillState state;
-    state.beginSeries();
-
-    const AnswerResult result = state.submitAnswer(view(text));
-    QCOMPARE(state.lastAnswer, lastAnswer);
-    QCOMPARE(state.correctCount, correctCount);
-    QCOMPARE(state.remaining, DrillState::seriesLength - 1);
-    QCOMPARE(state.mark, 0);
-    QCOMPARE(result.remaining, state.remaining);
-    QVERIFY(!result.seriesOver);
-    // The answer reseeds before the next exercise is drawn.
-    QCOMPARE(seeds.calls(), std::size_t(2));
-    QCOMPARE(bytes(result.exerciseText), QByteArray("3 + 9 = "));
-    QCOMPARE(bytes(state.exerciseText()), QByteArray("3 + 9 = "));
-    QCOMPARE(state.expectedSum, 12);
-}
-
-void DrillStateTest::eachAnswerMeetsItsOwnExercise() {
+TEST_CASE_FIXTURE(ClockRestored, "each answer is compared with its own exercise") {
     const ScriptedSeeds seeds(
         {seedThreePlusNine, seedThirtyEightPlusThree, seedZeroPlusZero, seedThirtyTwoPlusTen});
     DrillState state;
-    QCOMPARE(bytes(state.beginSeries()), QByteArray("3 + 9 = "));
+    CHECK(state.beginSeries() == "3 + 9 = ");
 
     AnswerResult result = state.submitAnswer("12");
-    QCOMPARE(state.correctCount, 1);
-    QCOMPARE(bytes(result.exerciseText), QByteArray("38 + 3 = "));
+    CHECK(state.correctCount == 1);
+    CHECK(result.exerciseText == "38 + 3 = ");
 
     // The sum of the exercise before is no longer right.
     result = state.submitAnswer("12");
-    QCOMPARE(state.correctCount, 1);
-    QCOMPARE(bytes(result.exerciseText), QByteArray("0 + 0 = "));
+    CHECK(state.correctCount == 1);
+    CHECK(result.exerciseText == "0 + 0 = ");
 
     result = state.submitAnswer("0");
-    QCOMPARE(state.correctCount, 2);
-    QCOMPARE(bytes(result.exerciseText), QByteArray("32 + 10 = "));
+    CHECK(state.correctCount == 2);
+    CHECK(result.exerciseText == "32 + 10 = ");
 
-    QVERIFY_THROWS_EXCEPTION(EConvertError, state.submitAnswer("42 "));
+    CHECK_THROWS_AS(state.submitAnswer("42 "), EConvertError);
     result = state.submitAnswer(" 42");
-    QCOMPARE(state.correctCount, 3);
-    QCOMPARE(result.remaining, DrillState::seriesLength - 4);
+    CHECK(state.correctCount == 3);
+    CHECK(result.remaining == DrillState::seriesLength - 4);
 }
 
-void DrillStateTest::twentyAnswersEndTheSeries_data() {
-    QTest::addColumn<int>("correctAnswers");
-    QTest::addColumn<int>("mark");
+TEST_CASE_FIXTURE(ClockRestored, "twenty accepted answers end the series with its mark") {
+    struct Row {
+        const char* name;
+        std::int32_t correctAnswers;
+        std::int32_t mark;
+    };
+    static const Row rows[] = {
+        {"all right", 20, 5}, {"18 right", 18, 5},           {"17 right", 17, 4},
+        {"16 right", 16, 4},  {"15 right", 15, 3},           {"14 right", 14, 3},
+        {"13 right", 13, 2},  {"only the last right", 1, 2}, {"none right", 0, 2},
+    };
 
-    QTest::newRow("all right") << 20 << 5;
-    QTest::newRow("18 right") << 18 << 5;
-    QTest::newRow("17 right") << 17 << 4;
-    QTest::newRow("16 right") << 16 << 4;
-    QTest::newRow("15 right") << 15 << 3;
-    QTest::newRow("14 right") << 14 << 3;
-    QTest::newRow("13 right") << 13 << 2;
-    QTest::newRow("only the last right") << 1 << 2;
-    QTest::newRow("none right") << 0 << 2;
-}
+    forEachRow(rows, [](const Row& row) {
+        // Every exercise of the series is 32 + 10; the one drawn after the last answer is 3 + 9.
+        std::vector<std::uint32_t> script(DrillState::seriesLength, seedThirtyTwoPlusTen);
+        script.push_back(seedThreePlusNine);
+        const ScriptedSeeds seeds(script);
 
-void DrillStateTest::twentyAnswersEndTheSeries() {
-    QFETCH(int, correctAnswers);
-    QFETCH(int, mark);
-
-    // Every exercise of the series is 32 + 10; the one drawn after the last answer is 3 + 9.
-    std::vector<std::uint32_t> script(DrillState::seriesLength, seedThirtyTwoPlusTen);
-    script.push_back(seedThreePlusNine);
-    const ScriptedSeeds seeds(script);
-
-    DrillState state;
-    state.beginSeries();
-    AnswerResult result;
-    for (int answer = 1; answer <= DrillState::seriesLength; ++answer) {
-        QCOMPARE(bytes(state.exerciseText()), QByteArray("32 + 10 = "));
-        // Wrong answers first, so the last answer counts towards the mark whenever any is right.
-        const bool right = answer > DrillState::seriesLength - correctAnswers;
-        result = state.submitAnswer(right ? "42" : "24");
-        QCOMPARE(result.remaining, DrillState::seriesLength - answer);
-        QCOMPARE(result.seriesOver, answer == DrillState::seriesLength);
-        if (!result.seriesOver) {
-            QCOMPARE(state.mark, 0);
-        }
-    }
-
-    QCOMPARE(state.remaining, 0);
-    QCOMPARE(state.correctCount, correctAnswers);
-    QCOMPARE(state.mark, mark);
-    // One more exercise was drawn after the twentieth answer.
-    QCOMPARE(seeds.calls(), std::size_t(1 + DrillState::seriesLength));
-    QCOMPARE(bytes(result.exerciseText), QByteArray("3 + 9 = "));
-    QCOMPARE(state.expectedSum, 12);
-}
-
-void DrillStateTest::answerOutsideSeriesIsIgnored_data() {
-    QTest::addColumn<bool>("afterSeries");
-    QTest::addColumn<QByteArray>("text");
-
-    QTest::newRow("before any series, right") << false << QByteArray("0");
-    QTest::newRow("before any series, not a number") << false << QByteArray("4.0");
-    QTest::newRow("after the series, right") << true << QByteArray("42");
-    QTest::newRow("after the series, wrong") << true << QByteArray("7");
-    QTest::newRow("after the series, not a number") << true << QByteArray("42 ");
-}
-
-void DrillStateTest::answerOutsideSeriesIsIgnored() {
-    QFETCH(bool, afterSeries);
-    QFETCH(QByteArray, text);
-
-    const ScriptedSeeds seeds({seedThirtyTwoPlusTen});
-    DrillState state;
-    if (afterSeries) {
+        DrillState state;
         state.beginSeries();
-        for (int answer = 0; answer < DrillState::seriesLength; ++answer) {
-            state.submitAnswer(answer < 16 ? "42" : "0");
+        AnswerResult result;
+        for (int answer = 1; answer <= DrillState::seriesLength; ++answer) {
+            CAPTURE(answer);
+            REQUIRE(state.exerciseText() == "32 + 10 = ");
+            // Wrong answers first, so the last answer counts towards the mark whenever any is
+            // right.
+            const bool right = answer > DrillState::seriesLength - row.correctAnswers;
+            result = state.submitAnswer(right ? "42" : "24");
+            REQUIRE(result.remaining == DrillState::seriesLength - answer);
+            REQUIRE(result.seriesOver == (answer == DrillState::seriesLength));
+            if (!result.seriesOver) {
+                REQUIRE(state.mark == 0);
+            }
         }
-        QCOMPARE(state.mark, 4);
-    }
-    const QList<int> before = fields(state);
-    const std::size_t seedsUsed = seeds.calls();
 
-    const AnswerResult result = state.submitAnswer(view(text));
-    QCOMPARE(fields(state), before);
-    QCOMPARE(seeds.calls(), seedsUsed);
-    QCOMPARE(result.remaining, 0);
-    QVERIFY(result.seriesOver);
-    QCOMPARE(bytes(result.exerciseText), bytes(state.exerciseText()));
+        CHECK(state.remaining == 0);
+        CHECK(state.correctCount == row.correctAnswers);
+        CHECK(state.mark == row.mark);
+        // One more exercise was drawn after the twentieth answer.
+        CHECK(seeds.calls() == 1 + DrillState::seriesLength);
+        CHECK(result.exerciseText == "3 + 9 = ");
+        CHECK(state.expectedSum == 12);
+    });
 }
 
-void DrillStateTest::beginSeriesKeepsTheCounts() {
+TEST_CASE_FIXTURE(ClockRestored, "an answer while no series runs is ignored") {
+    struct Row {
+        const char* name;
+        bool afterSeries;
+        std::string_view text;
+    };
+    static const Row rows[] = {
+        {"before any series, right", false, "0"},
+        {"before any series, not a number", false, "4.0"},
+        {"after the series, right", true, "42"},
+        {"after the series, wrong", true, "7"},
+        {"after the series, not a number", true, "42 "},
+    };
+
+    forEachRow(rows, [](const Row& row) {
+        const ScriptedSeeds seeds({seedThirtyTwoPlusTen});
+        DrillState state;
+        if (row.afterSeries) {
+            state.beginSeries();
+            for (int answer = 0; answer < DrillState::seriesLength; ++answer) {
+                state.submitAnswer(answer < 16 ? "42" : "0");
+            }
+            REQUIRE(state.mark == 4);
+        }
+        const Fields before = fields(state);
+        const std::size_t seedsUsed = seeds.calls();
+
+        const AnswerResult result = state.submitAnswer(row.text);
+        CHECK(fields(state) == before);
+        CHECK(seeds.calls() == seedsUsed);
+        CHECK(result.remaining == 0);
+        CHECK(result.seriesOver);
+        CHECK(result.exerciseText == state.exerciseText());
+    });
+}
+
+TEST_CASE_FIXTURE(ClockRestored, "beginSeries keeps the counts and the mark") {
     const ScriptedSeeds seeds({seedThirtyTwoPlusTen});
     DrillState state;
     state.beginSeries();
     for (int answer = 0; answer < DrillState::seriesLength; ++answer) {
         state.submitAnswer("42");
     }
-    QCOMPARE(state.mark, 5);
+    REQUIRE(state.mark == 5);
 
     // Beginning again only restores the exercise count and draws an exercise.
-    QCOMPARE(bytes(state.beginSeries()), QByteArray("32 + 10 = "));
-    QCOMPARE(state.remaining, DrillState::seriesLength);
-    QCOMPARE(state.correctCount, DrillState::seriesLength);
-    QCOMPARE(state.lastAnswer, 42);
-    QCOMPARE(state.mark, 5);
+    CHECK(state.beginSeries() == "32 + 10 = ");
+    CHECK(state.remaining == DrillState::seriesLength);
+    CHECK(state.correctCount == DrillState::seriesLength);
+    CHECK(state.lastAnswer == 42);
+    CHECK(state.mark == 5);
 }
-
-QTEST_APPLESS_MAIN(DrillStateTest)
-#include "tst_drill_state.moc"

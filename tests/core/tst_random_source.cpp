@@ -1,115 +1,110 @@
 #include "drill/random_source.h"
 
+#include "case_table.h"
 #include "scripted_seeds.h"
 
-#include <QTest>
+#include <doctest/doctest.h>
 
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
 
 using drill::RandomSource;
+using test_support::forEachRow;
 
-class RandomSourceTest : public QObject {
-    Q_OBJECT
+namespace {
 
-private slots:
-    void cleanup();
-    void drawsAfterReseed_data();
-    void drawsAfterReseed();
-    void drawStaysBelowBound_data();
-    void drawStaysBelowBound();
-    void nonPositiveBoundIsRefused_data();
-    void nonPositiveBoundIsRefused();
-    void emptySeedSourceRestoresClock();
+// Each test that replaces the clock does it through ScriptedSeeds, which puts the clock back;
+// this only catches a test that left a seed source behind.
+struct ClockRestored {
+    ClockRestored() = default;
+    ClockRestored(const ClockRestored&) = delete;
+    ClockRestored& operator=(const ClockRestored&) = delete;
+    ~ClockRestored() {
+        CHECK_MESSAGE(!RandomSource::instance().seedSource(), "clock not restored");
+    }
 };
 
-void RandomSourceTest::cleanup() {
-    // Each test that needs the clock replaced does it through ScriptedSeeds, which puts the
-    // clock back; this only guards against a test that failed half-way through.
-    QVERIFY(!RandomSource::instance().seedSource());
+} // namespace
+
+TEST_CASE_FIXTURE(ClockRestored, "the first two draws after a reseed") {
+    struct Row {
+        const char* name;
+        std::uint32_t seed;
+        std::int32_t belowHundredOne;
+        std::int32_t belowEleven;
+    };
+    static const Row rows[] = {
+        {"seed 0", 0, 0, 0},
+        {"seed 1", 1, 3, 9},
+        {"seed 12345", 12345, 38, 3},
+        {"largest seed", 4294967295u, 97, 2},
+    };
+
+    forEachRow(rows, [](const Row& row) {
+        const ScriptedSeeds seeds({row.seed});
+        RandomSource& random = RandomSource::instance();
+        random.setSeed(row.seed ^ 0x5A5A5A5Au); // reseed() must replace whatever was there
+        random.reseed();
+        CHECK(seeds.calls() == 1);
+        CHECK(random.seed() == row.seed);
+        CHECK(random.nextBelow(101) == row.belowHundredOne);
+        CHECK(random.nextBelow(11) == row.belowEleven);
+    });
 }
 
-void RandomSourceTest::drawsAfterReseed_data() {
-    QTest::addColumn<quint32>("seed");
-    QTest::addColumn<int>("belowHundredOne");
-    QTest::addColumn<int>("belowEleven");
-
-    QTest::newRow("seed 0") << quint32(0) << 0 << 0;
-    QTest::newRow("seed 1") << quint32(1) << 3 << 9;
-    QTest::newRow("seed 12345") << quint32(12345) << 38 << 3;
-    QTest::newRow("largest seed") << quint32(4294967295u) << 97 << 2;
-}
-
-void RandomSourceTest::drawsAfterReseed() {
-    QFETCH(quint32, seed);
-    QFETCH(int, belowHundredOne);
-    QFETCH(int, belowEleven);
-
-    const ScriptedSeeds seeds({seed});
-    RandomSource& random = RandomSource::instance();
-    random.setSeed(seed ^ 0x5A5A5A5Au); // reseed() must replace whatever was there
-    random.reseed();
-    QCOMPARE(seeds.calls(), std::size_t(1));
-    QCOMPARE(random.seed(), seed);
-    QCOMPARE(random.nextBelow(101), belowHundredOne);
-    QCOMPARE(random.nextBelow(11), belowEleven);
-}
-
-void RandomSourceTest::drawStaysBelowBound_data() {
-    QTest::addColumn<quint32>("seed");
-    QTest::addColumn<int>("bound");
-    QTest::addColumn<int>("expected");
-
+TEST_CASE_FIXTURE(ClockRestored, "a draw stays below its bound at the extreme states") {
+    struct Row {
+        const char* name;
+        std::uint32_t seed;
+        std::int32_t bound;
+        std::int32_t expected;
+    };
     // 1298181734 * 134775813 + 1 is 2^32 - 1 modulo 2^32, the largest state a draw can see;
     // 649090867 steps to 0, the smallest.
-    QTest::newRow("bound 1") << quint32(1298181734) << 1 << 0;
-    QTest::newRow("largest state, bound 101") << quint32(1298181734) << 101 << 100;
-    QTest::newRow("largest state, largest bound")
-        << quint32(1298181734) << std::numeric_limits<std::int32_t>::max() << 2147483646;
-    QTest::newRow("smallest state, largest bound")
-        << quint32(649090867u) << std::numeric_limits<std::int32_t>::max() << 0;
+    static const Row rows[] = {
+        {"bound 1", 1298181734u, 1, 0},
+        {"largest state, bound 101", 1298181734u, 101, 100},
+        {"largest state, largest bound", 1298181734u, std::numeric_limits<std::int32_t>::max(),
+         2147483646},
+        {"smallest state, largest bound", 649090867u, std::numeric_limits<std::int32_t>::max(), 0},
+    };
+
+    forEachRow(rows, [](const Row& row) {
+        RandomSource& random = RandomSource::instance();
+        random.setSeed(row.seed);
+        CHECK(random.nextBelow(row.bound) == row.expected);
+    });
 }
 
-void RandomSourceTest::drawStaysBelowBound() {
-    QFETCH(quint32, seed);
-    QFETCH(int, bound);
-    QFETCH(int, expected);
+TEST_CASE_FIXTURE(ClockRestored, "a bound that is not positive is refused, the seed untouched") {
+    struct Row {
+        const char* name;
+        std::int32_t bound;
+    };
+    static const Row rows[] = {
+        {"zero", 0},
+        {"minus one", -1},
+        {"smallest", std::numeric_limits<std::int32_t>::min()},
+    };
 
-    RandomSource& random = RandomSource::instance();
-    random.setSeed(seed);
-    QCOMPARE(random.nextBelow(bound), expected);
+    forEachRow(rows, [](const Row& row) {
+        RandomSource& random = RandomSource::instance();
+        random.setSeed(12345);
+        CHECK_THROWS_AS(random.nextBelow(row.bound), std::invalid_argument);
+        CHECK(random.seed() == 12345u);
+    });
 }
 
-void RandomSourceTest::nonPositiveBoundIsRefused_data() {
-    QTest::addColumn<int>("bound");
-
-    QTest::newRow("zero") << 0;
-    QTest::newRow("minus one") << -1;
-    QTest::newRow("smallest") << std::numeric_limits<std::int32_t>::min();
-}
-
-void RandomSourceTest::nonPositiveBoundIsRefused() {
-    QFETCH(int, bound);
-
-    RandomSource& random = RandomSource::instance();
-    random.setSeed(12345);
-    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, random.nextBelow(bound));
-    QCOMPARE(random.seed(), quint32(12345));
-}
-
-void RandomSourceTest::emptySeedSourceRestoresClock() {
+TEST_CASE_FIXTURE(ClockRestored, "an empty seed source gives the clock back") {
     RandomSource& random = RandomSource::instance();
     const ScriptedSeeds seeds({7});
     random.reseed();
-    QCOMPARE(seeds.calls(), std::size_t(1));
-    QCOMPARE(random.seed(), quint32(7));
+    CHECK(seeds.calls() == 1);
+    CHECK(random.seed() == 7u);
 
     random.setSeedSource({});
-    QVERIFY(!random.seedSource());
+    CHECK_FALSE(random.seedSource());
     random.reseed();
-    QCOMPARE(seeds.calls(), std::size_t(1));
+    CHECK(seeds.calls() == 1);
 }
-
-QTEST_APPLESS_MAIN(RandomSourceTest)
-#include "tst_random_source.moc"
