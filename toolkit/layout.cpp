@@ -1,9 +1,6 @@
 #include "toolkit/layout.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
@@ -38,76 +35,89 @@ constexpr std::array<std::pair<std::string_view, ControlKind>, 5> kinds{{
     {"panel", ControlKind::Panel},
 }};
 
+using Json = nlohmann::json;
+
 // A JSON number that is a whole number within the range of int. (Casting a larger one to int
 // would be undefined, so the range is checked on the double.)
-bool isInteger(const QJsonValue& v) {
-    if (!v.isDouble()) {
+bool isInteger(const Json& v) {
+    if (v.is_number_integer()) {
+        if (v.is_number_unsigned()) {
+            return v.get<std::uint64_t>() <= std::uint64_t(std::numeric_limits<int>::max());
+        }
+        const std::int64_t i = v.get<std::int64_t>();
+        return i >= std::numeric_limits<int>::min() && i <= std::numeric_limits<int>::max();
+    }
+    if (!v.is_number_float()) {
         return false;
     }
-    const double d = v.toDouble();
+    const double d = v.get<double>();
     return d >= std::numeric_limits<int>::min() && d <= std::numeric_limits<int>::max() &&
            d == static_cast<double>(static_cast<int>(d));
+}
+
+int toInt(const Json& v) {
+    return v.is_number_float() ? static_cast<int>(v.get<double>())
+                               : static_cast<int>(v.get<std::int64_t>());
 }
 
 // Reads one JSON object, remembering which keys were used so that a misspelt key is reported
 // instead of silently falling back to a default.
 class Reader {
 public:
-    Reader(const QJsonObject& object, std::string where)
-        : object_(object), where_(std::move(where)) {}
+    Reader(const Json& object, std::string where) : object_(object), where_(std::move(where)) {}
 
     [[noreturn]] void fail(const std::string& what) const {
         throw LayoutError(where_ + ": " + what);
     }
 
-    bool has(const char* key) const { return object_.contains(QLatin1String(key)); }
+    bool has(const char* key) const { return object_.contains(key); }
 
-    QJsonValue value(const char* key) {
+    const Json& value(const char* key) {
         used_.insert(key);
         if (!has(key)) {
             fail(std::string("missing \"") + key + "\"");
         }
-        return object_.value(QLatin1String(key));
+        return object_.at(key);
     }
 
     std::string text(const char* key) {
-        const QJsonValue v = value(key);
-        if (!v.isString()) {
+        const Json& v = value(key);
+        if (!v.is_string()) {
             fail(std::string("\"") + key + "\" must be a text");
         }
-        return v.toString().toStdString();
+        return v.get<std::string>();
     }
 
     int integer(const char* key) {
-        const QJsonValue v = value(key);
+        const Json& v = value(key);
         if (!isInteger(v)) {
             fail(std::string("\"") + key + "\" must be a whole number");
         }
-        return v.toInt();
+        return toInt(v);
     }
 
     bool flag(const char* key) {
-        const QJsonValue v = value(key);
-        if (!v.isBool()) {
+        const Json& v = value(key);
+        if (!v.is_boolean()) {
             fail(std::string("\"") + key + "\" must be true or false");
         }
-        return v.toBool();
+        return v.get<bool>();
     }
 
-    QJsonObject object(const char* key) {
-        const QJsonValue v = value(key);
-        if (!v.isObject()) {
+    const Json& object(const char* key) {
+        const Json& v = value(key);
+        if (!v.is_object()) {
             fail(std::string("\"") + key + "\" must be an object");
         }
-        return v.toObject();
+        return v;
     }
 
-    QJsonArray array(const char* key) {
-        const QJsonValue v = value(key);
-        if (!v.isArray()) {
+    const Json& array(const char* key) {
+        const Json& v = value(key);
+        if (!v.is_array()) {
             fail(std::string("\"") + key + "\" must be a list");
         }
-        return v.toArray();
+        return v;
     }
 
     const std::string& where() const { return where_; }
@@ -115,7 +125,7 @@ public:
     // Every key must have been read by now.
     void finish() const {
         for (auto it = object_.begin(); it != object_.end(); ++it) {
-            const std::string key = it.key().toStdString();
+            const std::string& key = it.key();
             if (!used_.contains(key)) {
                 fail("unknown key \"" + key + "\"");
             }
@@ -123,7 +133,7 @@ public:
     }
 
 private:
-    QJsonObject object_;
+    const Json& object_;
     std::string where_;
     std::set<std::string> used_;
 };
@@ -169,31 +179,32 @@ EventBindings readEvents(Reader& owner) {
     if (!owner.has("events")) {
         return events;
     }
-    const QJsonObject object = owner.object("events");
+    const Json& object = owner.object("events");
     for (auto it = object.begin(); it != object.end(); ++it) {
-        const std::string event = it.key().toStdString();
-        if (!it.value().isString()) {
+        const std::string& event = it.key();
+        if (!it.value().is_string()) {
             owner.fail("event \"" + event + "\" must name a handler");
         }
-        events.emplace(event, it.value().toString().toStdString());
+        events.emplace(event, it.value().get<std::string>());
     }
     return events;
 }
 
 Rect readBounds(Reader& reader) {
-    const QJsonArray values = reader.array("bounds");
+    const Json& values = reader.array("bounds");
     if (values.size() != 4 || !std::all_of(values.begin(), values.end(), isInteger)) {
         reader.fail("\"bounds\" must be [left, top, width, height]");
     }
-    return {values[0].toInt(), values[1].toInt(), values[2].toInt(), values[3].toInt()};
+    return {toInt(values[0]), toInt(values[1]), toInt(values[2]), toInt(values[3])};
 }
 
-ControlDecl readControl(const QJsonValue& value, std::size_t index) {
-    if (!value.isObject()) {
+ControlDecl readControl(const Json& object, std::size_t index) {
+    if (!object.is_object()) {
         throw LayoutError("control " + std::to_string(index) + " must be an object");
     }
-    const QJsonObject object = value.toObject();
-    const std::string label = object.value(QLatin1String("name")).toString().toStdString();
+    const auto name = object.find("name");
+    const std::string label =
+        name != object.end() && name->is_string() ? name->get<std::string>() : std::string();
     Reader reader(object,
                   label.empty() ? "control " + std::to_string(index) : "control \"" + label + "\"");
     ControlDecl control;
@@ -302,46 +313,46 @@ void checkWindow(const WindowDecl& window) {
 }
 
 WindowDecl readLayout(std::string_view json) {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(
-        QByteArray(json.data(), static_cast<qsizetype>(json.size())), &error);
-    if (error.error != QJsonParseError::NoError) {
-        throw LayoutError("layout is not valid JSON at offset " + std::to_string(error.offset) +
-                          ": " + error.errorString().toStdString());
+    Json document;
+    try {
+        document = Json::parse(json.begin(), json.end());
+    } catch (const Json::parse_error& error) {
+        throw LayoutError("layout is not valid JSON at offset " + std::to_string(error.byte) +
+                          ": " + error.what());
     }
-    if (!document.isObject()) {
+    if (!document.is_object()) {
         throw LayoutError("layout must be a JSON object");
     }
-    Reader reader(document.object(), "window");
+    Reader reader(document, "window");
     WindowDecl window;
     window.name = reader.text("name");
     window.className = reader.text("class");
     window.caption = reader.text("caption");
     {
-        const QJsonArray size = reader.array("outerSize");
+        const Json& size = reader.array("outerSize");
         if (size.size() != 2 || !isInteger(size[0]) || !isInteger(size[1])) {
             reader.fail("\"outerSize\" must be [width, height]");
         }
-        window.outerWidth = size[0].toInt();
-        window.outerHeight = size[1].toInt();
+        window.outerWidth = toInt(size[0]);
+        window.outerHeight = toInt(size[1]);
     }
-    const QJsonValue placement = reader.value("placement");
-    if (placement.isString() && placement.toString() == QLatin1String("desktopCentred")) {
+    const Json& placement = reader.value("placement");
+    if (placement.is_string() && placement.get<std::string>() == "desktopCentred") {
         window.placement = Placement::DesktopCentred;
-    } else if (placement.isArray() && placement.toArray().size() == 2 &&
-               isInteger(placement.toArray()[0]) && isInteger(placement.toArray()[1])) {
+    } else if (placement.is_array() && placement.size() == 2 && isInteger(placement[0]) &&
+               isInteger(placement[1])) {
         window.placement = Placement::Designed;
-        window.left = placement.toArray()[0].toInt();
-        window.top = placement.toArray()[1].toInt();
+        window.left = toInt(placement[0]);
+        window.top = toInt(placement[1]);
     } else {
         reader.fail("\"placement\" must be \"desktopCentred\" or [left, top]");
     }
     window.font = readFont(reader, "font");
     window.designTextHeight = reader.integer("designTextHeight");
     window.events = readEvents(reader);
-    const QJsonArray controls = reader.array("controls");
-    for (qsizetype i = 0; i < controls.size(); ++i) {
-        window.controls.push_back(readControl(controls[i], static_cast<std::size_t>(i)));
+    const Json& controls = reader.array("controls");
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        window.controls.push_back(readControl(controls[i], i));
     }
     reader.finish();
     // What the text says is checked by the same rules as a declaration made in code.

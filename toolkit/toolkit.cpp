@@ -123,7 +123,8 @@ void place(FormState& form) {
             desktop = {left, top, std::max(desktop.right(), m.right()) - left,
                        std::max(desktop.bottom(), m.bottom()) - top};
         }
-        form.peer->moveTo(centredOrigin(desktop.width, desktop.height, d.outerWidth, d.outerHeight));
+        form.peer->moveTo(
+            centredOrigin(desktop.width, desktop.height, d.outerWidth, d.outerHeight));
         form.placed = true;
         return;
     }
@@ -444,7 +445,8 @@ ModalResult Form::showModal() {
     show();
     detail::runHandler(s, "activate");
 
-    detail::peer().runNestedLoop([&] { return s.modalResult != ModalResult::None || application.terminated; });
+    detail::peer().runNestedLoop(
+        [&] { return s.modalResult != ModalResult::None || application.terminated; });
     if (s.modalResult == ModalResult::None) {
         s.modalResult = ModalResult::Cancel; // the application is ending
     }

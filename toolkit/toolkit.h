@@ -9,12 +9,12 @@
 #include "toolkit/layout.h"
 
 #include <functional>
-#include <map>
-#include <vector>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace toolkit {
 

@@ -1,14 +1,12 @@
 #include "toolkit/qt/backend_qt.h"
 
 #include "toolkit/qt/accessibility_qt.h"
-#include "toolkit/geometry.h"
 #include "toolkit/qt/widgets_qt.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
@@ -21,13 +19,9 @@
 
 #include <algorithm>
 
-namespace toolkit {
-
-namespace detail {
+namespace toolkit::detail {
 
 namespace {
-
-ApplicationBackend* theApplication = nullptr;
 
 QString toQt(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -90,33 +84,140 @@ int resolution() {
 
 } // namespace
 
-ApplicationBackend& app() {
-    if (!theApplication) {
-        throw std::logic_error("no toolkit::Application exists");
+namespace {
+
+Qt::FocusReason reasonOf(FocusCause cause) {
+    switch (cause) {
+    case FocusCause::Keyboard:
+        return Qt::TabFocusReason;
+    case FocusCause::Program:
+        return Qt::OtherFocusReason;
+    case FocusCause::Activation:
+        break;
     }
-    return *theApplication;
+    return Qt::ActiveWindowFocusReason;
+}
+
+std::optional<KeyStroke> strokeOf(const QKeyEvent& event) {
+    KeyStroke stroke;
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    stroke.shift = modifiers & Qt::ShiftModifier;
+    stroke.ctrl = modifiers & Qt::ControlModifier;
+    stroke.alt = modifiers & Qt::AltModifier;
+    switch (event.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        stroke.key = Key::Enter;
+        break;
+    case Qt::Key_Escape:
+        stroke.key = Key::Escape;
+        break;
+    case Qt::Key_Tab:
+        stroke.key = Key::Tab;
+        break;
+    case Qt::Key_Backtab:
+        stroke.key = Key::Tab;
+        stroke.shift = true;
+        break;
+    case Qt::Key_Left:
+        stroke.key = Key::Left;
+        break;
+    case Qt::Key_Right:
+        stroke.key = Key::Right;
+        break;
+    case Qt::Key_Up:
+        stroke.key = Key::Up;
+        break;
+    case Qt::Key_Down:
+        stroke.key = Key::Down;
+        break;
+    default:
+        return std::nullopt;
+    }
+    return stroke;
+}
+
+} // namespace
+
+Form* formOf(const QWidget* widget) {
+    const QWidget* top = widget ? widget->window() : nullptr;
+    for (Form* form : app().forms) {
+        if (windowOf(*form) == top) {
+            return form;
+        }
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Control
+
+std::string QtControlPeer::text() const {
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        return edit->text().toStdString();
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        return button->text().toStdString();
+    }
+    return static_cast<QLabel*>(widget)->text().toStdString();
+}
+
+void QtControlPeer::setText(std::string_view text) {
+    const QString value = toQt(text);
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        edit->setText(value);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        button->setText(value);
+        button->setAccessibleName(value);
+    } else if (auto* label = dynamic_cast<AutoSizeLabel*>(widget)) {
+        label->setCaption(value);
+        form.fitClientArea(); // the label may now reach further
+    } else {
+        static_cast<QLabel*>(widget)->setText(value);
+    }
+}
+
+bool QtControlPeer::isEnabled() const {
+    return widget->isEnabled();
+}
+
+void QtControlPeer::setEnabled(bool enabled) {
+    widget->setEnabled(enabled);
+}
+
+bool QtControlPeer::isVisible() const {
+    return widget->isVisibleTo(form.window);
+}
+
+void QtControlPeer::setFocus(FocusCause cause) {
+    widget->setFocus(reasonOf(cause));
+}
+
+bool QtControlPeer::hasFocus() const {
+    return widget->hasFocus();
+}
+
+Rect QtControlPeer::bounds() const {
+    return rectOf(widget->geometry());
+}
+
+void QtControlPeer::press() {
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        button->click();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
 // Window
 
-FormWindow::FormWindow(FormBackend& form, QWidget* owner)
-    : QWidget(owner, Qt::Window), form_(form) {
+FormWindow::FormWindow(QtFormPeer& form, QWidget* owner) : QWidget(owner, Qt::Window), form_(form) {
 }
 
 void FormWindow::closeEvent(QCloseEvent* event) {
-    if (form_.modal) {
-        // A modal window is not hidden by closing: its loop ends with Cancel and hides it.
+    if (closeRequested(form_.form) == CloseOutcome::Hide) {
+        event->accept();
+    } else {
         event->ignore();
-        form_.modalResult = ModalResult::Cancel;
-        if (form_.modalLoop) {
-            form_.modalLoop->exit();
-        }
-        return;
-    }
-    event->accept();
-    if (app().mainForm == &form_.owner) {
-        app().owner.terminate();
     }
 }
 
@@ -124,7 +225,7 @@ bool FormWindow::event(QEvent* event) {
     switch (event->type()) {
     case QEvent::WindowActivate: {
         const bool handled = QWidget::event(event);
-        form_.onActivated();
+        windowActivated(form_.form);
         return handled;
     }
     case QEvent::Show:
@@ -141,57 +242,10 @@ bool FormWindow::event(QEvent* event) {
     return QWidget::event(event);
 }
 
-FormBackend::FormBackend(Form& owner, WindowDecl decl, Handlers handlerTable)
-    : owner(owner), declaration(std::move(decl)), handlers(std::move(handlerTable)) {
-    ApplicationBackend& application = app();
-
-    // A declaration made in code has not been through the reader's checks; a wrong one must
-    // fail here, before anything is created (a zero design text height would divide by zero).
-    checkWindow(declaration);
-    // Every handler that the declaration names must exist before anything is created.
-    auto check = [&](const EventBindings& events, const std::string& where) {
-        for (const auto& [event, handler] : events) {
-            if (!handlers.contains(handler)) {
-                throw LayoutError(declaration.name + ": " + where + " names handler \"" + handler +
-                                  "\" for \"" + event + "\", which " + declaration.className +
-                                  " does not have");
-            }
-        }
-    };
-    check(declaration.events, "the window");
-    for (const ControlDecl& control : declaration.controls) {
-        check(control.events, "control \"" + control.name + "\"");
-    }
-
-    // Layout scaling, once: the window font follows the resolution, then every control follows
-    // the measured height of "0" against the design's.
-    const int dpi = resolution();
-    if (dpi != 96) {
-        declaration.font.height = scaleRounded(declaration.font.height, dpi, 96);
-    }
-    const int measured = QFontMetrics(fontOf(declaration.font)).height();
-    if (measured != declaration.designTextHeight) {
-        const int design = declaration.designTextHeight;
-        for (ControlDecl& control : declaration.controls) {
-            Rect& r = control.bounds;
-            const int right = scaleRounded(r.right(), measured, design);
-            const int bottom = scaleRounded(r.bottom(), measured, design);
-            r.left = scaleRounded(r.left, measured, design);
-            r.top = scaleRounded(r.top, measured, design);
-            r.width = right - r.left;
-            r.height = bottom - r.top;
-            if (control.font) {
-                control.font->height = scaleRounded(control.font->height, measured, design);
-            }
-        }
-    }
-
-    QWidget* ownerWidget = nullptr;
-    if (application.mainForm) {
-        // Owned by the main window: one task-bar entry for the program, kept above its owner.
-        ownerWidget = application.mainForm->backend().window;
-    }
-    window = new FormWindow(*this, ownerWidget);
+QtFormPeer::QtFormPeer(Form& form, const WindowDecl& decl, QWidget* owner)
+    : form(form), declaration(decl) {
+    // Owned by the main window: one task-bar entry for the program, kept above its owner.
+    window = new FormWindow(*this, owner);
     window->setObjectName(toQt(declaration.name));
     window->setWindowTitle(toQt(declaration.caption));
     window->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -219,282 +273,135 @@ FormBackend::FormBackend(Form& owner, WindowDecl decl, Handlers handlerTable)
                        declaration.outerHeight - assumedFrame.top() - assumedFrame.bottom());
     window->resize(client);
     scroller->resize(client);
-
-    createControls();
-    fitClientArea();
     window->installEventFilter(this);
     canvas->installEventFilter(this);
-
-    application.forms.push_back(this);
 }
 
-FormBackend::~FormBackend() {
-    ApplicationBackend& application = app();
-    std::erase(application.forms, this);
-    if (application.focusedForm == this) {
-        application.focusedForm = nullptr;
-    }
-    controls.clear();
+QtFormPeer::~QtFormPeer() {
     delete window.data();
 }
 
-void FormBackend::createControls() {
-    QWidget* lastTabStop = nullptr;
-    for (const ControlDecl& decl : declaration.controls) {
-        QWidget* widget = nullptr;
-        switch (decl.kind) {
-        case ControlKind::Label:
-            widget = new AutoSizeLabel(canvas);
-            break;
-        case ControlKind::Edit:
-            widget = new AnswerEdit(canvas);
-            break;
-        case ControlKind::Button:
-            widget = new PushButton(canvas);
-            break;
-        case ControlKind::OkButton:
-            widget = new OkImageButton(canvas);
-            break;
-        case ControlKind::Panel:
-            widget = new BevelPanel(canvas);
-            break;
-        }
-        widget->setObjectName(toQt(decl.name));
-        if (decl.font) {
-            applyFont(widget, *decl.font);
-        }
-        const Rect& r = decl.bounds;
-        widget->setGeometry(r.left, r.top, r.width, r.height);
-        if (decl.kind == ControlKind::Edit) {
-            // An edit field's height follows its font: one line and 8 pixels of border.
-            widget->resize(r.width, QFontMetrics(widget->font()).height() + 8);
-        }
-        auto backend = std::make_unique<ControlBackend>(decl, widget, *this);
-        controls.push_back(std::unique_ptr<Control>(new Control(std::move(backend))));
-        Control& control = *controls.back();
-        control.setText(decl.text);
-        widget->installEventFilter(this);
-
-        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-            if (auto found = decl.events.find("click"); found != decl.events.end()) {
-                std::function<void()>& handler = handlers.find(found->second)->second;
-                QObject::connect(button, &QAbstractButton::clicked, this,
-                                 [&handler] { app().invoke(handler); });
-            }
-        }
-        if (decl.kind == ControlKind::OkButton) {
-            defaultButton = &control;
-        }
+std::unique_ptr<ControlPeer> QtFormPeer::createControl(Control& control, const ControlDecl& decl) {
+    QWidget* widget = nullptr;
+    switch (decl.kind) {
+    case ControlKind::Label:
+        widget = new AutoSizeLabel(canvas);
+        break;
+    case ControlKind::Edit:
+        widget = new AnswerEdit(canvas);
+        break;
+    case ControlKind::Button:
+        widget = new PushButton(canvas);
+        break;
+    case ControlKind::OkButton:
+        widget = new OkImageButton(canvas);
+        break;
+    case ControlKind::Panel:
+        widget = new BevelPanel(canvas);
+        break;
     }
-    for (Control* control : tabOrdered(TabStop::Yes)) {
-        QWidget* widget = control->backend().widget;
-        if (lastTabStop) {
-            QWidget::setTabOrder(lastTabStop, widget);
-        }
-        lastTabStop = widget;
+    widget->setObjectName(toQt(decl.name));
+    if (decl.font) {
+        applyFont(widget, *decl.font);
     }
-    // Edit fields, buttons and panels cover the labels they overlap.
-    for (auto& control : controls) {
-        if (control->kind() == ControlKind::Label) {
-            control->backend().widget->lower();
-        }
+    const Rect& r = decl.bounds;
+    widget->setGeometry(r.left, r.top, r.width, r.height);
+    if (decl.kind == ControlKind::Edit) {
+        // An edit field's height follows its font: one line and 8 pixels of border.
+        widget->resize(r.width, QFontMetrics(widget->font()).height() + 8);
     }
+    auto peer = std::make_unique<QtControlPeer>(control, widget, *this);
+    peer->setText(decl.text);
+    widget->installEventFilter(this);
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        QObject::connect(button, &QAbstractButton::clicked, this, [&control] { clicked(control); });
+    }
+    peers.push_back(peer.get());
+    return peer;
 }
 
-Control* FormBackend::controlOf(const QWidget* widget) const {
-    for (const auto& control : controls) {
-        if (control->backend_->widget == widget) {
-            return control.get();
+void QtFormPeer::controlsCreated() {
+    // Qt's own tab chain follows the tab order, so that Qt's focus helpers agree with ours.
+    QWidget* lastTabStop = nullptr;
+    std::vector<QtControlPeer*> ordered;
+    for (QtControlPeer* p : peers) {
+        if (p->control.declaration().tabOrder && p->control.isTabStop()) {
+            ordered.push_back(p);
+        }
+    }
+    std::stable_sort(ordered.begin(), ordered.end(), [](QtControlPeer* a, QtControlPeer* b) {
+        return *a->control.declaration().tabOrder < *b->control.declaration().tabOrder;
+    });
+    for (QtControlPeer* p : ordered) {
+        if (lastTabStop) {
+            QWidget::setTabOrder(lastTabStop, p->widget);
+        }
+        lastTabStop = p->widget;
+    }
+    // Edit fields, buttons and panels cover the labels they overlap.
+    for (QtControlPeer* p : peers) {
+        if (p->control.kind() == ControlKind::Label) {
+            p->widget->lower();
+        }
+    }
+    fitClientArea();
+}
+
+std::string QtFormPeer::caption() const {
+    return window->windowTitle().toStdString();
+}
+
+void QtFormPeer::moveTo(Point outerTopLeft) {
+    window->move(outerTopLeft.x, outerTopLeft.y);
+}
+
+void QtFormPeer::show() {
+    window->show();
+    // The focus is shown from the start: the pupil works with the keyboard. (Set after showing:
+    // Qt clears it when a window is shown, and would mark the focus only after a Tab.)
+    window->setAttribute(Qt::WA_KeyboardFocusChange);
+    window->raise();
+    window->activateWindow();
+}
+
+void QtFormPeer::hide() {
+    window->hide();
+}
+
+bool QtFormPeer::isVisible() const {
+    return window->isVisible();
+}
+
+bool QtFormPeer::isEnabled() const {
+    return window->isEnabled();
+}
+
+void QtFormPeer::focusWindowItself() {
+    window->setFocus(Qt::OtherFocusReason);
+}
+
+void QtFormPeer::activate() {
+    window->activateWindow();
+}
+
+bool QtFormPeer::isActiveWindow() const {
+    return QApplication::activeWindow() == window;
+}
+
+Rect QtFormPeer::frame() const {
+    return rectOf(window->frameGeometry());
+}
+
+Control* QtFormPeer::controlOf(const QWidget* widget) const {
+    for (QtControlPeer* p : peers) {
+        if (p->widget == widget) {
+            return &p->control;
         }
     }
     return nullptr;
 }
 
-std::vector<Control*> FormBackend::tabOrdered(TabStop only) const {
-    std::vector<Control*> ordered;
-    for (const auto& control : controls) {
-        const ControlDecl& decl = control->backend_->declaration;
-        if (decl.tabOrder && (only == TabStop::No || decl.tabStop == TabStop::Yes)) {
-            ordered.push_back(control.get());
-        }
-    }
-    std::stable_sort(ordered.begin(), ordered.end(), [](Control* a, Control* b) {
-        return *a->backend_->declaration.tabOrder < *b->backend_->declaration.tabOrder;
-    });
-    return ordered;
-}
-
-bool FormBackend::focusFirstTabStop() {
-    for (Control* control : tabOrdered(TabStop::Yes)) {
-        if (control->isEnabled() && control->isVisible()) {
-            control->backend_->widget->setFocus(Qt::ActiveWindowFocusReason);
-            return true;
-        }
-    }
-    return false;
-}
-
-void FormBackend::moveFocus(int step, TabStop only, Qt::FocusReason reason) {
-    // Counted from the active control's own place in tab order, whether or not it is a tab stop
-    // itself: Tab from the panel goes on to the tab stop after the panel.
-    const std::vector<Control*> order = tabOrdered(TabStop::No);
-    if (order.empty()) {
-        return;
-    }
-    const int count = static_cast<int>(order.size());
-    auto at = std::find(order.begin(), order.end(), active);
-    int index = at == order.end() ? (step > 0 ? -1 : count) : int(at - order.begin());
-    for (int tried = 0; tried < count; ++tried) {
-        index = ((index + step) % count + count) % count;
-        Control* candidate = order[static_cast<std::size_t>(index)];
-        const bool eligible =
-            only == TabStop::No || candidate->backend_->declaration.tabStop == TabStop::Yes;
-        if (eligible && candidate->isEnabled() && candidate->isVisible()) {
-            candidate->backend_->widget->setFocus(reason);
-            return;
-        }
-    }
-}
-
-void FormBackend::runHandler(std::string_view event) {
-    if (auto found = declaration.events.find(event); found != declaration.events.end()) {
-        app().invoke(handlers.find(found->second)->second);
-    }
-}
-
-bool FormBackend::routeKey(QWidget* target, QKeyEvent* event) {
-    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-    const bool withAlt = modifiers & Qt::AltModifier;
-    const bool withCtrl = modifiers & Qt::ControlModifier;
-    Control* focused = controlOf(target);
-    const bool onButton = focused && (focused->kind() == ControlKind::Button ||
-                                      focused->kind() == ControlKind::OkButton);
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter: {
-        if (modifiers != Qt::NoModifier) {
-            return true;
-        }
-        // Enter presses the focused push button, or else the window's default button.
-        Control* pressed = onButton ? focused : defaultButton;
-        if (pressed && pressed->isEnabled() && pressed->isVisible()) {
-            static_cast<QAbstractButton*>(pressed->backend_->widget)->click();
-        }
-        return true;
-    }
-    case Qt::Key_Escape:
-        // No window here has a cancel button, so Escape does nothing.
-        return true;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        if (!withAlt && !withCtrl) {
-            const bool back = event->key() == Qt::Key_Backtab || (modifiers & Qt::ShiftModifier);
-            moveFocus(back ? -1 : 1, TabStop::Yes,
-                      back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
-        }
-        return true;
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-    case Qt::Key_Up:
-    case Qt::Key_Down: {
-        if (focused && focused->kind() == ControlKind::Edit) {
-            // The caret moves. A single-line field has no line above or below: Up and Down move
-            // it back and forward like Left and Right (Qt's line edit would ignore them, and the
-            // scroll area around the controls would scroll instead).
-            if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
-                auto* edit = static_cast<QLineEdit*>(target);
-                const bool mark = modifiers & Qt::ShiftModifier;
-                if (event->key() == Qt::Key_Up) {
-                    edit->cursorBackward(mark);
-                } else {
-                    edit->cursorForward(mark);
-                }
-                return true;
-            }
-            return false;
-        }
-        if (withAlt || !active ||
-            !(onButton || (focused && focused->kind() == ControlKind::Panel))) {
-            return true;
-        }
-        const bool forward = event->key() == Qt::Key_Right || event->key() == Qt::Key_Down;
-        moveFocus(forward ? 1 : -1, TabStop::No, Qt::OtherFocusReason);
-        return true;
-    }
-    default:
-        return false;
-    }
-}
-
-bool FormBackend::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        // A key travels up to the window when the control ignores it; route it once, where it
-        // was first delivered: at the focused widget.
-        if (widget && widget == QApplication::focusWidget()) {
-            return routeKey(widget, static_cast<QKeyEvent*>(event));
-        }
-        // A key that a control left alone ends at the client area: the scroll area around it
-        // would otherwise scroll the window with arrow and page keys.
-        if (widget == canvas) {
-            return true;
-        }
-    }
-    return QObject::eventFilter(watched, event);
-}
-
-void FormBackend::onFocusEntered(QWidget* widget) {
-    active = controlOf(widget);
-    ApplicationBackend& application = app();
-    if (application.focusedForm != this) {
-        application.focusedForm = this;
-        runHandler("activate");
-    }
-}
-
-void FormBackend::onActivated() {
-    // A window without an active control gives the focus to its first enabled, visible tab stop.
-    if (!active || !active->isEnabled() || !active->isVisible()) {
-        active = nullptr;
-        // With nothing to focus the window takes the focus itself, which is its activation too
-        // (Qt would leave a window without focusable controls with no focus at all).
-        if (!focusFirstTabStop()) {
-            window->setFocus(Qt::ActiveWindowFocusReason);
-        }
-    }
-}
-
-void FormBackend::place() {
-    const QSize outer(declaration.outerWidth, declaration.outerHeight);
-    if (declaration.placement == Placement::DesktopCentred) {
-        if (placed) {
-            return;
-        }
-        QRect desktop;
-        for (const QScreen* screen : QGuiApplication::screens()) {
-            desktop = desktop.united(screen->geometry());
-        }
-        const Point origin =
-            centredOrigin(desktop.width(), desktop.height(), outer.width(), outer.height());
-        window->move(origin.x, origin.y);
-        placed = true;
-        return;
-    }
-    Rect frame{declaration.left, declaration.top, outer.width(), outer.height()};
-    const QWidget* activeWindow = QApplication::activeWindow();
-    const std::vector<Rect> monitors = monitorRects();
-    if (activeWindow && activeWindow != window) {
-        if (auto moved =
-                followActiveMonitor(frame, rectOf(activeWindow->frameGeometry()), monitors)) {
-            frame.left = moved->x;
-            frame.top = moved->y;
-        }
-    }
-    window->move(frame.left, frame.top);
-    placed = true;
-}
-
-void FormBackend::fitOuterSize() {
+void QtFormPeer::fitOuterSize() {
     // The designed size is the outer size; once the window manager has framed the window, the
     // client area takes what the real frame leaves of it.
     if (outerSizeFitted || !window || !window->windowHandle()) {
@@ -512,362 +419,173 @@ void FormBackend::fitOuterSize() {
     }
 }
 
-void FormBackend::fitClientArea() {
+void QtFormPeer::fitClientArea() {
     // The client area holds every control where it was placed: where controls reach beyond the
     // window, the window scrolls to them.
     QRect extent;
-    for (const auto& control : controls) {
-        extent = extent.united(control->backend_->widget->geometry());
+    for (QtControlPeer* p : peers) {
+        extent = extent.united(p->widget->geometry());
     }
     canvas->setMinimumSize(std::max(0, extent.right() + 1), std::max(0, extent.bottom() + 1));
+}
+
+bool QtFormPeer::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        // A key travels up to the window when the control ignores it; route it once, where it
+        // was first delivered: at the focused widget.
+        if (widget && widget == QApplication::focusWidget()) {
+            const std::optional<KeyStroke> stroke = strokeOf(*static_cast<QKeyEvent*>(event));
+            if (!stroke) {
+                return false;
+            }
+            return keyPressed(form, controlOf(widget), *stroke) == KeyRoute::Consumed;
+        }
+        // A key that a control left alone ends at the client area: the scroll area around it
+        // would otherwise scroll the window with arrow and page keys.
+        if (widget == canvas) {
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Application
 
-ApplicationBackend::ApplicationBackend(Application& owner, int& argc, char** argv) : owner(owner) {
+std::unique_ptr<ApplicationPeer> createApplicationPeer(int& argc, char** argv) {
+    return std::make_unique<QtApplicationPeer>(argc, argv);
+}
+
+std::string lowerCase(std::string_view text) {
+    return toQt(text).toLower().toStdString();
+}
+
+QtApplicationPeer::QtApplicationPeer(int& argc, char** argv) {
     if (!QApplication::instance()) {
         ownedApp = std::make_unique<QApplication>(argc, argv);
     }
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setQuitOnLastWindowClosed(false);
     installAccessibility();
-    title = titleFromExecutable(QCoreApplication::applicationFilePath().toStdString());
-    QObject::connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    QObject::connect(qApp, &QApplication::focusChanged, this, [](QWidget*, QWidget* now) {
         if (!now) {
             return; // another program has the focus: the focused window stays as it is
         }
-        if (FormBackend* form = formOf(now)) {
-            form->onFocusEntered(now);
+        if (Form* form = formOf(now)) {
+            focusEntered(*form, qtPeerOf(*form).controlOf(now));
         }
     });
     // Asked by the session manager whether the program may end, it agrees without a question.
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, this, [](QSessionManager&) {});
 }
 
-ApplicationBackend::~ApplicationBackend() = default;
+QtApplicationPeer::~QtApplicationPeer() = default;
 
-FormBackend* ApplicationBackend::formOf(const QWidget* widget) const {
-    const QWidget* top = widget ? widget->window() : nullptr;
-    for (FormBackend* form : forms) {
-        if (form->window == top) {
-            return form;
-        }
+int QtApplicationPeer::resolution() const {
+    return detail::resolution();
+}
+
+int QtApplicationPeer::zeroHeight(const FontSpec& font) const {
+    return QFontMetrics(fontOf(font)).height();
+}
+
+std::vector<Rect> QtApplicationPeer::monitors() const {
+    return monitorRects();
+}
+
+std::optional<Rect> QtApplicationPeer::activeWindowFrame() const {
+    if (const QWidget* active = QApplication::activeWindow()) {
+        return rectOf(active->frameGeometry());
     }
-    return nullptr;
+    return std::nullopt;
 }
 
-void ApplicationBackend::invoke(const std::function<void()>& handler) {
-    try {
-        handler();
-    } catch (const std::exception& failure) {
-        owner.reportFailure(failure.what());
-    } catch (...) {
-        owner.reportFailure("Unknown failure");
-    }
+std::unique_ptr<FormPeer> QtApplicationPeer::createForm(Form& form, const WindowDecl& declaration,
+                                                        FormPeer* owner) {
+    QWidget* ownerWidget = owner ? static_cast<QtFormPeer*>(owner)->window.data() : nullptr;
+    return std::make_unique<QtFormPeer>(form, declaration, ownerWidget);
 }
 
-} // namespace detail
-
-using detail::app;
-using detail::toQt;
-
-// ---------------------------------------------------------------------------------------------
-// Control
-
-Control::Control(std::unique_ptr<detail::ControlBackend> backend) : backend_(std::move(backend)) {
-}
-Control::~Control() = default;
-
-const std::string& Control::name() const {
-    return backend_->declaration.name;
-}
-ControlKind Control::kind() const {
-    return backend_->declaration.kind;
+std::string QtApplicationPeer::executablePath() const {
+    return QCoreApplication::applicationFilePath().toStdString();
 }
 
-std::string Control::text() const {
-    QWidget* w = backend_->widget;
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-        return edit->text().toStdString();
-    }
-    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-        return button->text().toStdString();
-    }
-    return static_cast<QLabel*>(w)->text().toStdString();
-}
-
-void Control::setText(std::string_view text) {
-    QWidget* w = backend_->widget;
-    const QString value = toQt(text);
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-        edit->setText(value);
-    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-        button->setText(value);
-        button->setAccessibleName(value);
-    } else if (auto* label = dynamic_cast<detail::AutoSizeLabel*>(w)) {
-        label->setCaption(value);
-        backend_->form.fitClientArea(); // the label may now reach further
-    } else {
-        static_cast<QLabel*>(w)->setText(value);
-    }
-}
-
-bool Control::isEnabled() const {
-    return backend_->widget->isEnabled();
-}
-
-void Control::setEnabled(Enabled enabled) {
-    QWidget* w = backend_->widget;
-    if (enabled == Enabled::No && (w->hasFocus() || backend_->form.active == this)) {
-        // Disabling the focused control leaves the window itself with the focus and no active
-        // control (Qt would move the focus on to the next control instead).
-        backend_->form.active = nullptr;
-        backend_->form.window->setFocus(Qt::OtherFocusReason);
-    }
-    w->setEnabled(enabled == Enabled::Yes);
-}
-
-bool Control::isVisible() const {
-    return backend_->widget->isVisibleTo(backend_->form.window);
-}
-
-void Control::setFocus() {
-    backend_->widget->setFocus(Qt::OtherFocusReason);
-}
-
-bool Control::hasFocus() const {
-    return backend_->widget->hasFocus();
-}
-
-Rect Control::bounds() const {
-    return detail::rectOf(backend_->widget->geometry());
-}
-
-// ---------------------------------------------------------------------------------------------
-// Form
-
-namespace {
-
-WindowDecl loadLayout(std::string_view resource) {
-    QFile file(toQt(resource));
+std::optional<std::string> QtApplicationPeer::layoutResource(std::string_view name) const {
+    QFile file(QStringLiteral(":/layouts/") + toQt(name) + QStringLiteral(".json"));
     if (!file.open(QIODevice::ReadOnly)) {
-        throw LayoutError("no layout \"" + std::string(resource) + "\" in the program");
+        return std::nullopt;
     }
-    const QByteArray json = file.readAll();
-    return readLayout(std::string_view(json.constData(), static_cast<std::size_t>(json.size())));
+    return file.readAll().toStdString();
 }
 
-} // namespace
-
-Form::Form(const WindowDecl& declaration, Handlers handlers)
-    : backend_(std::make_unique<detail::FormBackend>(*this, declaration, std::move(handlers))) {
-    if (!app().mainForm) {
-        app().mainForm = this;
-    }
-}
-
-Form::Form(std::string_view layoutResource, Handlers handlers)
-    : Form(loadLayout(layoutResource), std::move(handlers)) {
-}
-
-Form::~Form() {
-    if (app().mainForm == this) {
-        app().mainForm = nullptr;
-    }
-}
-
-const WindowDecl& Form::declaration() const {
-    return backend_->declaration;
-}
-
-std::string Form::caption() const {
-    return backend_->window->windowTitle().toStdString();
-}
-
-Control& Form::control(std::string_view name) {
-    for (auto& control : backend_->controls) {
-        if (control->name() == name) {
-            return *control;
-        }
-    }
-    throw LayoutError(backend_->declaration.name + " has no control \"" + std::string(name) + "\"");
-}
-
-Control& Form::control(std::string_view name, ControlKind expected) {
-    Control& found = control(name);
-    if (found.kind() != expected) {
-        throw LayoutError(backend_->declaration.name + ": control \"" + std::string(name) +
-                          "\" is a " + std::string(kindName(found.kind())) + ", not a " +
-                          std::string(kindName(expected)));
-    }
-    return found;
-}
-
-void Form::show() {
-    detail::FormBackend& b = *backend_;
-    if (b.window->isVisible()) {
-        return;
-    }
-    // The show handler runs before the window is placed and drawn.
-    b.runHandler("show");
-    b.place();
-    b.window->show();
-    // The focus is shown from the start: the pupil works with the keyboard. (Set after showing:
-    // Qt clears it when a window is shown, and would mark the focus only after a Tab.)
-    b.window->setAttribute(Qt::WA_KeyboardFocusChange);
-    b.window->raise();
-    b.window->activateWindow();
-}
-
-void Form::hide() {
-    backend_->window->hide();
-}
-
-void Form::close() {
-    backend_->window->close();
-}
-
-ModalResult Form::showModal() {
-    detail::FormBackend& b = *backend_;
-    detail::ApplicationBackend& application = app();
-    if (b.window->isVisible() || !b.window->isEnabled() || b.modal) {
-        throw std::runtime_error("Cannot make a visible window modal");
-    }
-    if (QWidget* grabber = QWidget::mouseGrabber()) {
-        grabber->releaseMouse();
-    }
-    QPointer<QWidget> previousActive = QApplication::activeWindow();
-    detail::FormBackend* previousFocused = application.focusedForm;
-    application.focusedForm = &b;
-    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
-    b.window->setWindowModality(Qt::ApplicationModal);
-    b.modal = true;
-    b.modalResult = ModalResult::None;
-
-    show();
-    b.runHandler("activate");
-
-    QEventLoop loop;
-    b.modalLoop = &loop;
-    while (b.modalResult == ModalResult::None && !application.terminated) {
-        loop.exec();
-        if (application.terminated || QCoreApplication::closingDown()) {
-            break;
-        }
-    }
-    b.modalLoop = nullptr;
-    if (b.modalResult == ModalResult::None) {
-        b.modalResult = ModalResult::Cancel; // the application is ending
-    }
-
-    if (QApplication::activeWindow() != b.window) {
-        previousActive = nullptr;
-    }
-    b.modal = false;
-    // The remembered focused window is focused again before the modal one goes, so that a
-    // window system that activates the owner at once does not run its activation handler.
-    application.focusedForm = previousFocused;
-    b.window->hide();
-    b.window->setWindowModality(Qt::NonModal);
-    QGuiApplication::restoreOverrideCursor();
-    if (previousActive) {
-        previousActive->activateWindow();
-    }
-    return b.modalResult;
-}
-
-bool Form::isVisible() const {
-    return backend_->window->isVisible();
-}
-bool Form::isEnabled() const {
-    return backend_->window->isEnabled();
-}
-bool Form::isFocusedWindow() const {
-    return app().focusedForm == backend_.get();
-}
-Control* Form::activeControl() {
-    return backend_->active;
-}
-Rect Form::frame() const {
-    return detail::rectOf(backend_->window->frameGeometry());
-}
-
-// ---------------------------------------------------------------------------------------------
-// Application
-
-Application::Application(int& argc, char** argv)
-    : backend_(std::make_unique<detail::ApplicationBackend>(*this, argc, argv)) {
-    if (detail::theApplication) {
-        throw std::logic_error("only one toolkit::Application may exist");
-    }
-    detail::theApplication = backend_.get();
-}
-
-Application::~Application() {
-    detail::theApplication = nullptr;
-}
-
-Application& Application::instance() {
-    return app().owner;
-}
-
-const std::string& Application::title() const {
-    return backend_->title;
-}
-void Application::setTitle(std::string title) {
-    backend_->title = std::move(title);
-}
-Form* Application::mainForm() const {
-    return backend_->mainForm;
-}
-
-int Application::run() {
-    // A quit request may already have been taken from the queue by a nested loop (a message box
-    // or a modal window shown before the loop runs); the application has ended then.
-    if (!backend_->terminated) {
-        QApplication::exec();
-    }
-    backend_->terminated = true;
-    return 0;
-}
-
-void Application::terminate() {
-    QMetaObject::invokeMethod(
-        qApp,
-        [this] {
-            backend_->terminated = true;
-            QCoreApplication::exit(0);
-        },
-        Qt::QueuedConnection);
-}
-
-bool Application::isTerminated() const {
-    return backend_->terminated;
-}
-
-void Application::setIcon(std::string_view resource) {
-    const QIcon icon(toQt(resource));
+bool QtApplicationPeer::setIcon(std::string_view name) {
+    const QIcon icon(QStringLiteral(":/") + toQt(name));
     if (icon.isNull()) {
-        throw std::logic_error("no icon \"" + std::string(resource) + "\" in the program");
+        return false;
     }
     QApplication::setWindowIcon(icon);
+    return true;
 }
 
-void Application::substituteFont(std::string_view face,
-                                 std::initializer_list<std::string_view> substitutes) {
+void QtApplicationPeer::substituteFont(std::string_view face,
+                                       const std::vector<std::string>& substitutes) {
     QStringList faces;
-    for (std::string_view substitute : substitutes) {
+    for (const std::string& substitute : substitutes) {
         faces << toQt(substitute);
     }
     QFont::insertSubstitutions(toQt(face), faces);
 }
 
-void Application::reportFailure(std::string_view message) {
-    showErrorBox(backend_->title, failureText(message));
+void QtApplicationPeer::runLoop() {
+    QApplication::exec();
 }
 
-void showErrorBox(std::string_view caption, std::string_view text) {
+void QtApplicationPeer::runNestedLoop(const std::function<bool()>& done) {
+    QEventLoop loop;
+    nestedLoops.push_back(&loop);
+    while (!done() && !app().terminated) {
+        loop.exec();
+        if (QCoreApplication::closingDown()) {
+            break;
+        }
+    }
+    nestedLoops.pop_back();
+}
+
+void QtApplicationPeer::wakeNestedLoop() {
+    // Each loop looks at its own condition again, and goes on if it still holds.
+    for (QEventLoop* loop : nestedLoops) {
+        loop->exit();
+    }
+}
+
+void QtApplicationPeer::postQuit() {
+    QMetaObject::invokeMethod(
+        qApp,
+        [] {
+            quitTaken();
+            QCoreApplication::exit(0);
+        },
+        Qt::QueuedConnection);
+}
+
+void QtApplicationPeer::beginModal(FormPeer& modal) {
+    if (QWidget* grabber = QWidget::mouseGrabber()) {
+        grabber->releaseMouse();
+    }
+    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    // Qt keeps the other windows from taking input through the modality, without greying out
+    // their controls or losing their focus position.
+    static_cast<QtFormPeer&>(modal).window->setWindowModality(Qt::ApplicationModal);
+}
+
+void QtApplicationPeer::endModal(FormPeer& modal) {
+    static_cast<QtFormPeer&>(modal).window->setWindowModality(Qt::NonModal);
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void QtApplicationPeer::showErrorBox(std::string_view caption, std::string_view text) {
     QPointer<QWidget> previousWindow = QApplication::activeWindow();
     QPointer<QWidget> previousFocus = QApplication::focusWidget();
     QMessageBox box(QMessageBox::Critical, toQt(caption), toQt(text), QMessageBox::Ok);
@@ -882,25 +600,4 @@ void showErrorBox(std::string_view caption, std::string_view text) {
     }
 }
 
-std::string titleFromExecutable(std::string_view path) {
-    QString name = QFileInfo(toQt(path)).fileName();
-    if (const qsizetype dot = name.indexOf(QLatin1Char('.')); dot >= 0) {
-        name.truncate(dot);
-    }
-    if (name.size() > 1) {
-        // Leave a leading surrogate pair whole.
-        const qsizetype first = name.at(0).isHighSurrogate() && name.size() > 1 ? 2 : 1;
-        name = name.left(first) + name.mid(first).toLower();
-    }
-    // At most 255 characters, never cutting a surrogate pair.
-    qsizetype length = 0;
-    qsizetype characters = 0;
-    while (length < name.size() && characters < 255) {
-        length += name.at(length).isHighSurrogate() && length + 1 < name.size() ? 2 : 1;
-        ++characters;
-    }
-    name.truncate(length);
-    return name.toStdString();
-}
-
-} // namespace toolkit
+} // namespace toolkit::detail

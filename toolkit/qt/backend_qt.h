@@ -1,11 +1,13 @@
 #pragma once
 
-// The Qt side of the toolkit. Qt's defaults differ from the toolkit's rules in several places
-// (Enter and the default button outside dialogs, which window activation runs a handler, focus
-// after disabling, modal loops, exceptions in handlers); they are mended here, once, so that the
-// windows themselves never see Qt. Tests reach the widgets through these classes.
+// The Qt side of the toolkit: Qt widgets for the windows and controls, and the translation of
+// Qt's events into what the neutral toolkit decides on (keys, focus, activation, closing,
+// clicks). Qt's defaults differ from the toolkit's rules in several places (Enter and the
+// default button outside dialogs, which activation counts, focus after disabling, modal loops);
+// the neutral side decides, this side only carries out. Tests reach the widgets through these
+// classes.
 
-#include "toolkit/toolkit.h"
+#include "toolkit/backend.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -18,85 +20,112 @@ class QScrollArea;
 
 namespace toolkit::detail {
 
-class ControlBackend {
-public:
-    ControlBackend(const ControlDecl& declaration, QWidget* widget, FormBackend& form)
-        : declaration(declaration), widget(widget), form(form) {}
+class QtFormPeer;
 
-    ControlDecl declaration; // as scaled for the window
-    QWidget* widget;         // owned by the window
-    FormBackend& form;
+class QtControlPeer : public ControlPeer {
+public:
+    QtControlPeer(Control& control, QWidget* widget, QtFormPeer& form)
+        : control(control), widget(widget), form(form) {}
+
+    std::string text() const override;
+    void setText(std::string_view text) override;
+    bool isEnabled() const override;
+    void setEnabled(bool enabled) override;
+    bool isVisible() const override;
+    void setFocus(FocusCause cause) override;
+    bool hasFocus() const override;
+    Rect bounds() const override;
+    void press() override;
+
+    Control& control;
+    QWidget* widget; // owned by the window
+    QtFormPeer& form;
 };
 
 // The top-level widget of a window.
 class FormWindow : public QWidget {
 public:
-    FormWindow(FormBackend& form, QWidget* owner);
+    FormWindow(QtFormPeer& form, QWidget* owner);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
-    FormBackend& form_;
+    QtFormPeer& form_;
 };
 
-class FormBackend : public QObject {
+class QtFormPeer : public QObject, public FormPeer {
 public:
-    FormBackend(Form& owner, WindowDecl declaration, Handlers handlers);
-    ~FormBackend() override;
+    QtFormPeer(Form& form, const WindowDecl& declaration, QWidget* owner);
+    ~QtFormPeer() override;
 
-    Form& owner;
-    WindowDecl declaration; // as scaled for the screen
-    Handlers handlers;
+    std::unique_ptr<ControlPeer> createControl(Control& control,
+                                               const ControlDecl& declaration) override;
+    void controlsCreated() override;
+    std::string caption() const override;
+    void moveTo(Point outerTopLeft) override;
+    void show() override;
+    void hide() override;
+    bool isVisible() const override;
+    bool isEnabled() const override;
+    void focusWindowItself() override;
+    void activate() override;
+    bool isActiveWindow() const override;
+    Rect frame() const override;
+
+    Form& form;
+    const WindowDecl& declaration; // as scaled for the screen
     QPointer<FormWindow> window;
     QWidget* canvas = nullptr; // the client area holding the controls
     QScrollArea* scroller = nullptr;
-    std::vector<std::unique_ptr<Control>> controls;
-    Control* active = nullptr; // the window's active control
-    Control* defaultButton = nullptr;
-    bool modal = false;
-    ModalResult modalResult = ModalResult::None;
-    QEventLoop* modalLoop = nullptr;
-    bool placed = false;
+    std::vector<QtControlPeer*> peers;
     bool outerSizeFitted = false;
 
     Control* controlOf(const QWidget* widget) const;
-    // Controls with a tab order, sorted by it.
-    std::vector<Control*> tabOrdered(TabStop only) const;
-    bool focusFirstTabStop();
-    void runHandler(std::string_view event);
-    void place();
     void fitOuterSize();
     void fitClientArea();
-    bool routeKey(QWidget* target, QKeyEvent* event);
-    void onFocusEntered(QWidget* widget);
-    void onActivated();
     bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void createControls();
-    void moveFocus(int step, TabStop only, Qt::FocusReason reason);
 };
 
-class ApplicationBackend : public QObject {
+class QtApplicationPeer : public QObject, public ApplicationPeer {
 public:
-    ApplicationBackend(Application& owner, int& argc, char** argv);
-    ~ApplicationBackend() override;
+    QtApplicationPeer(int& argc, char** argv);
+    ~QtApplicationPeer() override;
 
-    Application& owner;
+    int resolution() const override;
+    int zeroHeight(const FontSpec& font) const override;
+    std::vector<Rect> monitors() const override;
+    std::optional<Rect> activeWindowFrame() const override;
+    std::unique_ptr<FormPeer> createForm(Form& form, const WindowDecl& declaration,
+                                         FormPeer* owner) override;
+    std::string executablePath() const override;
+    std::optional<std::string> layoutResource(std::string_view name) const override;
+    bool setIcon(std::string_view name) override;
+    void substituteFont(std::string_view face, const std::vector<std::string>& faces) override;
+    void runLoop() override;
+    void runNestedLoop(const std::function<bool()>& done) override;
+    void wakeNestedLoop() override;
+    void postQuit() override;
+    void beginModal(FormPeer& modal) override;
+    void endModal(FormPeer& modal) override;
+    void showErrorBox(std::string_view caption, std::string_view text) override;
+
     std::unique_ptr<QApplication> ownedApp; // none when a test made the QApplication
-    std::string title;
-    Form* mainForm = nullptr;
-    FormBackend* focusedForm = nullptr; // the application's focused window
-    std::vector<FormBackend*> forms;
-    bool terminated = false;
-
-    FormBackend* formOf(const QWidget* widget) const;
-    // Runs a handler; a failure it raises is reported and goes no further.
-    void invoke(const std::function<void()>& handler);
+    std::vector<QEventLoop*> nestedLoops;
 };
 
-ApplicationBackend& app();
+// The form whose top-level widget holds this widget, if any.
+Form* formOf(const QWidget* widget);
+
+inline QWidget* widgetOf(const Control& control) {
+    return static_cast<QtControlPeer&>(control.peer()).widget;
+}
+inline QtFormPeer& qtPeerOf(const Form& form) {
+    return static_cast<QtFormPeer&>(form.peer());
+}
+inline QWidget* windowOf(const Form& form) {
+    return qtPeerOf(form).window;
+}
 
 } // namespace toolkit::detail

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -52,6 +53,23 @@ void AnswerEdit::focusInEvent(QFocusEvent* event) {
         break;
     default:
         break;
+    }
+}
+
+void AnswerEdit::keyPressEvent(QKeyEvent* event) {
+    // A single-line field has no line above or below: Up and Down move the caret back and
+    // forward like Left and Right (Qt's line edit would ignore them, and the scroll area around
+    // the controls would scroll instead).
+    const bool mark = event->modifiers() & Qt::ShiftModifier;
+    switch (event->key()) {
+    case Qt::Key_Up:
+        cursorBackward(mark);
+        return;
+    case Qt::Key_Down:
+        cursorForward(mark);
+        return;
+    default:
+        QLineEdit::keyPressEvent(event);
     }
 }
 

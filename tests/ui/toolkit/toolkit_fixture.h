@@ -120,10 +120,10 @@ struct Calls {
 };
 
 inline QWidget* widgetOf(toolkit::Control& control) {
-    return control.backend().widget;
+    return toolkit::detail::widgetOf(control);
 }
 inline QWidget* windowOf(toolkit::Form& form) {
-    return form.backend().window;
+    return toolkit::detail::windowOf(form);
 }
 
 // The control that has the keyboard focus in the application, by name; "" for none, or the

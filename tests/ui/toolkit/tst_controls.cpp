@@ -91,7 +91,7 @@ void ControlsTest::controlsCoverOverlappedLabels() {
                                     label("Lb", {10, 50, 80, 20}, "a long label text")}),
                        {});
     form.control("Lb").setText("an even longer label text");
-    QWidget* canvas = form.backend().canvas;
+    QWidget* canvas = toolkit::detail::qtPeerOf(form).canvas;
 
     QCOMPARE(canvas->childAt(60, 55), widgetOf(form.control("C")));
     QCOMPARE(canvas->childAt(20, 55), widgetOf(form.control("Lb")));
@@ -188,7 +188,7 @@ void ControlsTest::editArrowKeysMoveTheCaret() {
     windowOf(form)->resize(150, 60);
     numb.setFocus();
     lineEdit(numb)->setCursorPosition(2);
-    QScrollBar* scroll = form.backend().scroller->verticalScrollBar();
+    QScrollBar* scroll = toolkit::detail::qtPeerOf(form).scroller->verticalScrollBar();
     QVERIFY(scroll->maximum() > 0);
     scroll->setValue(scroll->maximum() / 2);
     const int scrolled = scroll->value();
@@ -280,7 +280,7 @@ void ControlsTest::windowSmallerThanItsControlsScrolls() {
     if (!resizeTo.isEmpty()) {
         windowOf(form)->resize(resizeTo);
     }
-    QScrollArea* scroller = form.backend().scroller;
+    QScrollArea* scroller = toolkit::detail::qtPeerOf(form).scroller;
 
     QTRY_COMPARE(scroller->verticalScrollBar()->isVisible(), scrollBars);
     QCOMPARE(scroller->horizontalScrollBar()->isVisible(),
