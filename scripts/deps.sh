@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages that a step needs are installed.
-# Usage: scripts/deps.sh build|run|test
+# Usage: scripts/deps.sh build|run|test|windows
+#   build    the Linux program's compiler, CMake, Qt's development files, the header-only libraries
+#   run      what the Linux program needs at run time, besides
+#   test     everything the test command uses: both Linux builds, the Windows build and Wine
+#   windows  the Windows cross build (mingw-w64) and Wine to run it
 # As root it installs what is missing; otherwise it prints the apt-get line to run and fails.
 set -euo pipefail
 
-build=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev)
+build=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev nlohmann-json3-dev
+       doctest-dev)
+# Wine's 32-bit half comes from Debian's i386 architecture, which the script adds when missing.
+windows=(cmake make nlohmann-json3-dev doctest-dev g++-mingw-w64-i686-posix mingw-w64-i686-dev
+         binutils-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth xdotool openbox x11-utils
+         wmctrl imagemagick python3)
 run=(qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra fonts-paratype fonts-urw-base35 fonts-liberation2)
 test=(clang libclang-rt-14-dev xvfb xauth xdotool openbox x11-utils imagemagick
       dbus at-spi2-core python3 python3-pyatspi appstream desktop-file-utils file
@@ -13,8 +22,9 @@ test=(clang libclang-rt-14-dev xvfb xauth xdotool openbox x11-utils imagemagick
 case "${1:-}" in
   build) wanted=("${build[@]}") ;;
   run) wanted=("${build[@]}" "${run[@]}") ;;
-  test) wanted=("${build[@]}" "${run[@]}" "${test[@]}") ;;
-  *) echo "usage: $0 build|run|test" >&2; exit 2 ;;
+  test) wanted=("${build[@]}" "${run[@]}" "${test[@]}" "${windows[@]}") ;;
+  windows) wanted=("${windows[@]}") ;;
+  *) echo "usage: $0 build|run|test|windows" >&2; exit 2 ;;
 esac
 
 missing=()
@@ -24,12 +34,26 @@ for p in "${wanted[@]}"; do
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
+needs_i386=no
+for p in "${missing[@]}"; do
+  [[ "$p" == *:i386 ]] && needs_i386=yes
+done
+if [[ $needs_i386 == yes ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  add_i386="dpkg --add-architecture i386 && "
+else
+  needs_i386=no
+  add_i386=""
+fi
+
 line="apt-get install -y --no-install-recommends ${missing[*]}"
 if [[ $(id -u) -ne 0 ]]; then
   echo "Missing Debian packages. As root, run:" >&2
-  echo "  apt-get update && $line" >&2
+  echo "  ${add_i386}apt-get update && $line" >&2
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+if [[ $needs_i386 == yes ]]; then
+  dpkg --add-architecture i386
+fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
