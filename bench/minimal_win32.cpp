@@ -1,0 +1,56 @@
+// The smallest useful Win32 window, as a yardstick for the program's start-up: one top-level
+// window with a label, an edit field and a push button, made with user32 alone. The button (or
+// the frame's close button) ends it with exit status 0.
+#include <windows.h>
+
+namespace {
+
+constexpr int ButtonId = 3;
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        if (LOWORD(wParam) == ButtonId)
+            DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = L"MinimalWindow";
+    RegisterClassW(&windowClass);
+
+    HWND window =
+        CreateWindowExW(0, L"MinimalWindow", L"Minimal", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 472, 275, nullptr, nullptr, instance, nullptr);
+    CreateWindowExW(0, L"STATIC", L"37 + 5 = ", WS_CHILD | WS_VISIBLE, 8, 16, 160, 30, window,
+                    reinterpret_cast<HMENU>(1), instance, nullptr);
+    CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 216, 32,
+                    121, 40, window, reinterpret_cast<HMENU>(2), instance, nullptr);
+    CreateWindowExW(0, L"BUTTON", L"Exit", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+                    336, 192, 121, 41, window, reinterpret_cast<HMENU>(ButtonId), instance,
+                    nullptr);
+    ShowWindow(window, show);
+    UpdateWindow(window);
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (IsDialogMessageW(window, &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}

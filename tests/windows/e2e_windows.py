@@ -1,0 +1,294 @@
+"""The Windows build used as a pupil uses it, under Wine on the wine fixture's X server with its
+window manager: keys typed with xdotool, every text, state and the focus read from outside the
+process by the probe, the task bar's view read from the window manager.
+
+Usage (under CTest, which gives the fixture's environment):
+  e2e_windows.py <Drill.exe> <probe.exe> <directory for screenshots and logs>
+"""
+
+import os
+import signal
+import sys
+import time
+import unittest
+
+import drill_cases as cases
+from winsession import WineSession, stop_program
+
+EXECUTABLE = ""
+EXE_NAME = ""
+SHOTS = ""
+SESSION = None
+TITLE = ""
+
+
+class Program:
+    """One run of Drill.exe and what the tests read of it."""
+
+    def __init__(self, test):
+        self.test = test
+        self.s = SESSION
+        self.proc = self.s.start(EXECUTABLE)
+        test.addCleanup(stop_program, self.proc)
+
+    def snap(self):
+        return self.s.snapshot(EXE_NAME)
+
+    def wait(self, condition, what, timeout=20):
+        """Waits until condition(snapshot) holds and returns that snapshot; the failure message
+        shows what the probe saw last."""
+        last = []
+
+        def check():
+            if self.proc.poll() is not None:
+                raise AssertionError(f"Drill.exe ended (status {self.proc.returncode}) while "
+                                     f"waiting for {what}")
+            last[:] = [self.snap()]
+            try:
+                return last[0] if condition(last[0]) else None
+            except (AssertionError, KeyError, IndexError):
+                return None
+
+        return self.s.wait(check, lambda: f"{what}; the probe saw:\n" +
+                           (last[0].describe() if last else "nothing"), timeout)
+
+    def main(self, snap):
+        window = snap.window(cases.MAIN_CAPTION)
+        if window is None:
+            raise AssertionError("no main window")
+        return window
+
+    def controls(self, snap):
+        """The main window's controls by their names in the program."""
+        main = self.main(snap)
+        total_caption = main.child(cases.TOTAL_CAPTION)
+        left_caption = main.child(cases.LEFT_CAPTION)
+        exercise = [c for c in main.children
+                    if cases.EXERCISE.fullmatch(c.text) or c.text == "Lb1"]
+        if len(exercise) != 1:
+            raise AssertionError(f"exercise label: {[c.text for c in exercise]}")
+        return {
+            "main": main,
+            "Lb1": exercise[0],
+            "Lb2": main.right_of(total_caption),
+            "Lb3": main.right_of(left_caption),
+            "Numb": main.child(cls="Edit"),
+            "bbRes": main.child(cases.OK, cls="Button"),
+            "bkClose": main.child(cases.EXIT, cls="Button"),
+            "Panel1": main.child(cases.PANEL),
+        }
+
+    def started(self):
+        """Waits for the main window with its first exercise and the focus, and for the window
+        manager to have made it the active X window (keys typed before would go elsewhere)."""
+        snap = self.wait(lambda s: cases.EXERCISE.fullmatch(self.controls(s)["Lb1"].text)
+                         and s.focus is not None, "the main window with its first exercise")
+        self.s.wait(lambda: self.s.active_x_window_name() == cases.MAIN_CAPTION,
+                    "the main window to be the active X window")
+        return snap
+
+    def exit_status(self, timeout=20):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except Exception:
+            self.test.fail(f"Drill.exe did not end within {timeout} s")
+
+    def assert_one_taskbar_entry(self, when):
+        entries = self.s.wait(lambda: self.s.taskbar_entries(EXE_NAME) or None,
+                              f"a task-bar entry {when}", timeout=5)
+        self.test.assertEqual(len(entries), 1, f"task-bar entries {when}: {entries}")
+        return entries[0]
+
+
+class WindowsSeries(unittest.TestCase):
+    def test_enter_at_start_presses_exit(self):
+        # The focus starts on «Выход», so Enter right away ends the program with status 0.
+        program = Program(self)
+        snap = program.started()
+        self.assertEqual(snap.focus, program.controls(snap)["bkClose"].hwnd,
+                         f"the focus is not on «Выход»:\n{snap.describe()}")
+        SESSION.keys("Return")
+        self.assertEqual(program.exit_status(), 0, "exit status")
+
+    def test_closing_the_main_window_through_its_frame(self):
+        # The frame's close button (through the window manager) or WM_CLOSE: the program ends at
+        # once with status 0, before or after answers.
+        for how, answers in (("window manager", 0), ("WM_CLOSE", 0), ("window manager", 1)):
+            with self.subTest(how=how, answers=answers):
+                program = Program(self)
+                snap = program.started()
+                if answers:
+                    SESSION.keys("Tab", "Tab")
+                    SESSION.type_text("0")
+                    SESSION.keys("Return")
+                    program.wait(lambda s: program.controls(s)["Lb3"].text == "19",
+                                 "«19» left after one answer")
+                if how == "WM_CLOSE":
+                    SESSION.post_close(program.main(snap).hwnd)
+                else:
+                    result = SESSION.call(["wmctrl", "-c", cases.MAIN_CAPTION])
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(program.exit_status(), 0, "exit status")
+
+    def test_whole_series_by_keyboard(self):
+        s = SESSION
+        program = Program(self)
+        snap = program.started()
+        c = program.controls(snap)
+        entry = program.assert_one_taskbar_entry("at start")
+        self.assertEqual(entry, TITLE, "the task-bar entry's caption")
+        self.assertEqual((c["Lb2"].text, c["Lb3"].text, c["Numb"].text), ("20", "20", ""))
+        self.assertFalse(c["Panel1"].data["style"] & 0x00010000, "the panel is a tab stop")
+        self.screenshot("main_start.png")
+
+        # The focus starts on «Выход»; Escape does nothing; Tab, Tab: OK, then the field.
+        self.assertEqual(snap.focus, c["bkClose"].hwnd, "the focus is not on «Выход» at start")
+        s.keys("Escape")
+        time.sleep(0.3)
+        self.assertEqual(program.snap().focus, c["bkClose"].hwnd, "Escape moved the focus")
+        self.assertIsNone(program.proc.poll(), "Escape ended the program")
+        s.keys("Tab")
+        program.wait(lambda n: n.focus == c["bbRes"].hwnd, "the focus on OK after one Tab")
+        s.keys("Tab")
+        program.wait(lambda n: n.focus == c["Numb"].hwnd, "the focus in the field after Tab, Tab")
+
+        correct = 0
+        for number in range(cases.SERIES_LENGTH):
+            now = program.controls(program.snap())
+            exercise = now["Lb1"].text
+            first, second = map(int, cases.EXERCISE.fullmatch(exercise).groups())
+            self.assertLessEqual(first, 100, exercise)
+            self.assertLessEqual(second, 10, exercise)
+            self.assertEqual(now["Lb3"].text, str(20 - number) if number else "20")
+
+            for text in cases.REJECTED.get(number, []):
+                self.check_rejected(program, text, exercise, now["Lb3"].text)
+
+            kind = cases.kind_of(number)
+            answer = cases.answer_text(kind, first, second)
+            correct += kind in cases.RIGHT_KINDS
+            s.type_text(answer)
+            s.keys("Return")
+            left = str(19 - number)
+            after = program.wait(
+                lambda n: program.controls(n)["Lb3"].text == left
+                and program.controls(n)["Numb"].text == "",
+                f"«{left}» left and the field emptied after answer {number + 1} "
+                f"({exercise}{answer!r}, {kind})")
+            if number < cases.SERIES_LENGTH - 1:
+                self.assertEqual(after.focus, program.controls(after)["Numb"].hwnd,
+                                 f"the focus left the field after answer {number + 1}")
+                self.assertEqual(after.visible(cases.RESULT_CAPTION), [],
+                                 f"result window after answer {number + 1}")
+        self.assertEqual(correct, cases.correct_answers())
+
+        # The result window: count and mark; the main window's answer inputs locked.
+        def result_shown(n):
+            window = n.window(cases.RESULT_CAPTION)
+            return window is not None and n.focus == window.child(cases.EXIT).hwnd
+
+        snap = program.wait(result_shown, "the result window with the focus on its «Выход»")
+        result = snap.window(cases.RESULT_CAPTION)
+        mark = cases.mark_for(correct)
+        self.assertEqual(result.right_of(result.child(cases.COUNT_CAPTION)).text, str(correct),
+                         "the count right of «Ответили правильно на »")
+        self.assertEqual(result.right_of(result.child(cases.MARK_CAPTION)).text, str(mark),
+                         "the mark right of «Оценка»")
+        c = program.controls(snap)
+        self.assertEqual(c["Lb3"].text, "0")
+        self.assertTrue(cases.EXERCISE.fullmatch(c["Lb1"].text), c["Lb1"].text)
+        self.assertFalse(c["Numb"].enabled, "the answer field is still enabled")
+        self.assertFalse(c["bbRes"].enabled, "OK is still enabled")
+        self.assertTrue(c["bkClose"].enabled, "«Выход» was disabled")
+        self.assertFalse(c["main"].enabled, "the main window takes input under the result window")
+        program.assert_one_taskbar_entry("with the result window")
+        self.screenshot("result_window.png")
+
+        # Escape leaves it open; Enter presses its «Выход»; the focus is back on the main
+        # window's «Выход», and Enter ends the program with status 0.
+        s.keys("Escape")
+        time.sleep(0.3)
+        self.assertIsNotNone(program.snap().window(cases.RESULT_CAPTION),
+                             "Escape closed the result window")
+        s.keys("Return")
+        snap = program.wait(lambda n: not n.visible(cases.RESULT_CAPTION)
+                            and program.controls(n)["main"].enabled
+                            and n.focus == program.controls(n)["bkClose"].hwnd,
+                            "the result window closed and the focus on the main «Выход»")
+        self.assertEqual(program.controls(snap)["Lb3"].text, "0")
+        program.assert_one_taskbar_entry("after the result window")
+        s.wait(lambda: s.active_x_window_name() == cases.MAIN_CAPTION,
+               "the main window to be the active X window again")
+        self.screenshot("main_finished.png")
+        s.keys("Return")
+        self.assertEqual(program.exit_status(), 0, "exit status")
+
+    def check_rejected(self, program, text, exercise, left):
+        """A rejected text: the box under the application title with the exact message, every
+        window disabled while it is up; OK puts the focus back in the field, which keeps the
+        text, and the same exercise is still due."""
+        s = SESSION
+        s.type_text(text)
+        s.keys("Return")
+
+        def box_up(n):
+            boxes = [w for w in n.visible(TITLE) if w.hwnd != program.main(n).hwnd]
+            return len(boxes) == 1 and n.focus == boxes[0].child(cases.OK).hwnd
+
+        snap = program.wait(box_up, f"the message box for {text!r} with the focus on its OK")
+        box = [w for w in snap.visible(TITLE)][0]
+        message = cases.rejection_message(text)
+        self.assertEqual([c.text for c in box.children if c.text == message], [message],
+                         f"the box's text: {[c.text for c in box.children]}")
+        c = program.controls(snap)
+        self.assertFalse(c["main"].enabled, "the main window takes input under the message box")
+        self.assertEqual((c["Lb1"].text, c["Lb3"].text, c["Numb"].text), (exercise, left, text))
+        program.assert_one_taskbar_entry("with the message box")
+        if text == "12a":
+            self.screenshot("message_box.png")
+
+        s.keys("Return")
+        snap = program.wait(lambda n: not [w for w in n.visible(TITLE)
+                                           if w.hwnd != program.main(n).hwnd]
+                            and program.controls(n)["main"].enabled
+                            and n.focus == program.controls(n)["Numb"].hwnd,
+                            f"the box for {text!r} closed and the focus back in the field")
+        c = program.controls(snap)
+        self.assertEqual((c["Lb1"].text, c["Lb3"].text, c["Numb"].text), (exercise, left, text),
+                         "the exercise, the count left and the kept text after the box")
+        s.wait(lambda: s.active_x_window_name() == cases.MAIN_CAPTION,
+               "the main window to be the active X window again")
+        if text:
+            s.keys(*["BackSpace"] * len(text))
+            program.wait(lambda n: program.controls(n)["Numb"].text == "",
+                         "the rejected text erased")
+
+    def screenshot(self, name):
+        time.sleep(0.3)  # the last paint
+        SESSION.screenshot(os.path.join(SHOTS, name))
+
+
+def main():
+    global EXECUTABLE, EXE_NAME, SHOTS, SESSION, TITLE
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    EXECUTABLE = os.path.abspath(sys.argv[1])
+    EXE_NAME = os.path.basename(EXECUTABLE)
+    TITLE = cases.application_title(EXE_NAME)
+    SHOTS = os.path.abspath(sys.argv[3])
+    os.makedirs(SHOTS, exist_ok=True)
+
+    def stop(signum, _frame):
+        raise KeyboardInterrupt(f"stopped by signal {signal.Signals(signum).name}")
+
+    for signum in (signal.SIGTERM, signal.SIGALRM):
+        signal.signal(signum, stop)
+    signal.alarm(280)  # before CTest's timeout, so that the programs are stopped on the way out
+    with WineSession(os.path.abspath(sys.argv[2]), log_dir=SHOTS) as SESSION:
+        SESSION.xdotool("mousemove", 0, 0)
+        outcome = unittest.main(argv=[sys.argv[0], "-v"], exit=False).result
+    sys.exit(0 if outcome.wasSuccessful() else 1)
+
+
+if __name__ == "__main__":
+    main()
