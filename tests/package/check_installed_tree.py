@@ -1,13 +1,20 @@
 #!/usr/bin/env python3
 """Checks an installed tree of drill (DESTDIR staging, prefix /usr): every file is in place, the
 desktop file, the AppStream component and the icons name each other consistently, the icons are
-the program's own picture scaled by whole pixels, and the executable carries no run path.
+the program's own picture scaled by whole pixels, the executable carries no run path, and the
+changelog, the AppStream releases and the manual pages all tell the releases of the one list.
 
 Usage: check_installed_tree.py --root STAGE --app-id ID --icon-sizes 32,64 --icon-source XPM
+           --releases packaging/releases.json --version 1.1.0
 """
 
 import argparse
+import datetime
+import email.utils
+import gzip
+import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -102,6 +109,62 @@ class InstalledTree(unittest.TestCase):
                 self.assertTrue(desktop.get(key, "").strip(), f"the desktop file has no {key}")
 
 
+class Releases(unittest.TestCase):
+    """One list of releases (packaging/releases.json) and one version (project()) reach every
+    place that names them."""
+
+    def setUp(self):
+        with open(options.releases, encoding="utf-8") as file:
+            self.releases = json.load(file)["releases"]
+        self.prefix = os.path.join(options.root, "usr")
+
+    def read_gzip(self, relative):
+        with gzip.open(os.path.join(self.prefix, relative), "rt", encoding="utf-8") as file:
+            return file.read()
+
+    def test_changelog_tells_every_release_with_its_date(self):
+        text = self.read_gzip("share/doc/drill/changelog.gz")
+        headers = re.findall(r"^drill \(([^)]+)\) \S+; urgency=\S+$", text, re.MULTILINE)
+        trailers = re.findall(r"^ -- (.+ <[^>]+>)  (.+)$", text, re.MULTILINE)
+        self.assertEqual(headers, [r["version"] for r in self.releases])
+        self.assertEqual(len(trailers), len(self.releases))
+        for release, (_, when) in zip(self.releases, trailers):
+            with self.subTest(version=release["version"]):
+                expected = datetime.datetime.fromisoformat(release["date"].replace("Z", "+00:00"))
+                self.assertEqual(email.utils.parsedate_to_datetime(when), expected)
+                # The weekday is written out, and Debian's tools reject a wrong one.
+                self.assertEqual(when.split(",")[0], expected.strftime("%a"), when)
+                self.assertEqual(email.utils.format_datetime(expected), when)
+        # The notes are wrapped; the signature lines may be longer.
+        for line in text.splitlines():
+            if line.startswith("  "):
+                self.assertLessEqual(len(line), 80, line)
+        for note in self.releases[0]["notes"]["en"]:
+            self.assertIn(" ".join(note.split()), " ".join(text.split()))
+
+    def test_appstream_releases_are_the_list(self):
+        root = ElementTree.parse(os.path.join(self.prefix, "share/metainfo",
+                                              f"{options.app_id}.metainfo.xml")).getroot()
+        listed = [(r.get("version"), r.get("date")) for r in root.findall("releases/release")]
+        self.assertEqual(listed, [(r["version"], r["date"][:10]) for r in self.releases])
+        newest = root.find("releases/release")
+        for language, key in ((None, "en"), ("ru", "ru")):
+            with self.subTest(language=key):
+                items = [li.text for li in newest.findall("description/ul/li")
+                         if li.get(XML_LANG) == language]
+                self.assertEqual(items, self.releases[0]["notes"][key])
+        self.assertEqual(root.findtext("project_license"), "GPL-3.0-or-later")
+
+    def test_manual_pages_carry_the_version(self):
+        for page in ("share/man/man1/drill.1.gz", "share/man/ru/man1/drill.1.gz"):
+            with self.subTest(page=page):
+                title = re.search(r'^\.TH DRILL 1 "([^"]*)" "([^"]*)"', self.read_gzip(page),
+                                  re.MULTILINE)
+                self.assertIsNotNone(title, "no .TH line")
+                self.assertEqual(title.groups(),
+                                 (self.releases[0]["date"][:10], f"drill {options.version}"))
+
+
 def main():
     global options
     parser = argparse.ArgumentParser()
@@ -109,6 +172,8 @@ def main():
     parser.add_argument("--app-id", required=True)
     parser.add_argument("--icon-sizes", required=True, type=installed_files.parse_sizes)
     parser.add_argument("--icon-source", required=True)
+    parser.add_argument("--releases", required=True)
+    parser.add_argument("--version", required=True)
     options, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0], "-v", *rest])
 

@@ -8,7 +8,11 @@ def expected_files(app_id, icon_sizes):
     """Paths below the prefix (/usr) that an installation must hold."""
     files = ["bin/drill",
              f"share/applications/{app_id}.desktop",
-             f"share/metainfo/{app_id}.metainfo.xml"]
+             f"share/metainfo/{app_id}.metainfo.xml",
+             "share/doc/drill/copyright",
+             "share/doc/drill/changelog.gz",
+             "share/man/man1/drill.1.gz",
+             "share/man/ru/man1/drill.1.gz"]
     files += [icon_path(app_id, size) for size in icon_sizes]
     return files
 
