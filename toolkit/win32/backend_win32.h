@@ -1,0 +1,229 @@
+#pragma once
+
+// The Win32 side of the toolkit: every control a native child window (STATIC, EDIT, BUTTON), so
+// that its text and state can be read from outside the program, as screen readers and the tests
+// do. The keys are routed by the program's own message loop through the neutral rules instead of
+// the dialog manager; a hidden application window owns every window and gives the program its
+// one task-bar entry.
+
+#include "toolkit/backend.h"
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+namespace toolkit::detail::win32 {
+
+// UTF-8 ↔ UTF-16.
+std::wstring widen(std::string_view text);
+std::string narrow(std::wstring_view text);
+std::wstring windowText(HWND window);
+
+// Fonts by face name, with stand-ins where a face is missing, created once and kept.
+class FontBook {
+public:
+    FontBook();
+    FontBook(const FontBook&) = delete;
+    FontBook& operator=(const FontBook&) = delete;
+    ~FontBook();
+
+    void substitute(std::string_view face, const std::vector<std::string>& faces);
+    HFONT font(const FontSpec& spec);
+    // The face that a declared font is drawn with.
+    std::wstring faceFor(const FontSpec& spec);
+    // The line height of a font (ascent and descent, internal leading included).
+    int lineHeight(HFONT font) const;
+    SIZE textExtent(HFONT font, std::wstring_view text) const;
+
+private:
+    bool drawable(const std::wstring& face, const FontSpec& spec);
+    HFONT create(const std::wstring& face, const FontSpec& spec) const;
+
+    HDC measuring_;
+    std::map<std::wstring, std::vector<std::wstring>> substitutes_; // by upper-cased face
+    std::map<std::tuple<std::wstring, int, int, int>, bool> drawable_;
+    std::map<std::tuple<std::wstring, int, int, int>, HFONT> fonts_;
+};
+
+class FormWindow;
+
+class ControlWindow final : public ControlPeer {
+public:
+    ControlWindow(FormWindow& form, Control& control, const ControlDecl& declaration, int id);
+    ~ControlWindow() override;
+
+    std::string text() const override;
+    void setText(std::string_view text) override;
+    bool isEnabled() const override;
+    void setEnabled(bool enabled) override;
+    bool isVisible() const override;
+    void setFocus(FocusCause cause) override;
+    bool hasFocus() const override;
+    Rect bounds() const override;
+    void press() override;
+
+    HWND handle() const { return hwnd_; }
+    Control& control() const { return control_; }
+    ControlKind kind() const { return kind_; }
+    COLORREF textColour() const { return colour_; }
+    HFONT font() const { return font_; }
+    // Paints the OK image button or the panel (both drawn by the program).
+    void draw(const DRAWITEMSTRUCT& item) const;
+
+private:
+    static LRESULT CALLBACK subclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR self);
+    void fitToText();
+
+    FormWindow& form_;
+    Control& control_;
+    ControlKind kind_;
+    HWND hwnd_ = nullptr;
+    HFONT font_ = nullptr;
+    COLORREF colour_ = 0;
+};
+
+class FormWindow final : public FormPeer {
+public:
+    FormWindow(Form& form, const WindowDecl& declaration);
+    ~FormWindow() override;
+
+    std::unique_ptr<ControlPeer> createControl(Control& control,
+                                               const ControlDecl& declaration) override;
+    void controlsCreated() override;
+    std::string caption() const override;
+    void moveTo(Point outerTopLeft) override;
+    void show() override;
+    void hide() override;
+    bool isVisible() const override;
+    bool isEnabled() const override;
+    void focusWindowItself() override;
+    void activate() override;
+    bool isActiveWindow() const override;
+    Rect frame() const override;
+
+    HWND handle() const { return hwnd_; }
+    Form& form() const { return form_; }
+    HFONT windowFont() const { return font_; }
+    COLORREF windowColour() const { return colour_; }
+    // Where the client area has been scrolled to.
+    POINT scrollOffset() const { return scroll_; }
+    // The control whose window this is, or nullptr.
+    ControlWindow* controlOf(HWND window) const;
+    void forget(ControlWindow* control);
+    // Once the controls start going, nothing is reported to the neutral side any more.
+    void beginTeardown() { dying_ = true; }
+    bool dying() const { return dying_; }
+    void setIcons(HICON big, HICON small);
+    // Shows scroll bars where the client area is smaller than the controls' extent.
+    void updateScrollBars();
+
+private:
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void scrollBy(int bar, WPARAM request);
+    void scrollTo(int x, int y);
+
+    Form& form_;
+    Placement placement_;
+    SIZE outer_{};       // the outer size this window was made with
+    SIZE designOuter_{}; // the outer size as declared
+    HWND hwnd_ = nullptr;
+    HFONT font_ = nullptr;
+    COLORREF colour_ = 0;
+    std::vector<ControlWindow*> controls_;
+    POINT scroll_{0, 0};
+    SIZE extent_{0, 0};
+    bool updatingScroll_ = false;
+    bool shownBefore_ = false;
+    bool dying_ = false;
+    int nextId_ = 100;
+};
+
+class Win32Application final : public ApplicationPeer {
+public:
+    Win32Application();
+    ~Win32Application() override;
+
+    int resolution() const override;
+    int zeroHeight(const FontSpec& font) const override;
+    std::vector<Rect> monitors() const override;
+    std::optional<Rect> activeWindowFrame() const override;
+    std::unique_ptr<FormPeer> createForm(Form& form, const WindowDecl& declaration,
+                                         FormPeer* owner) override;
+    std::string executablePath() const override;
+    std::optional<std::string> layoutResource(std::string_view name) const override;
+    bool setIcon(std::string_view name) override;
+    void substituteFont(std::string_view face, const std::vector<std::string>& faces) override;
+    void runLoop() override;
+    void runNestedLoop(const std::function<bool()>& done) override;
+    void wakeNestedLoop() override;
+    void postQuit() override;
+    void beginModal(FormPeer& modal) override;
+    void endModal(FormPeer& modal) override;
+    void showErrorBox(std::string_view caption, std::string_view text) override;
+
+    HWND applicationWindow() const { return window_; }
+    FontBook& fonts() const { return *fonts_; }
+    HICON bigIcon() const { return bigIcon_; }
+    HICON smallIcon() const { return smallIcon_; }
+
+    void formCreated(FormWindow* form) { forms_.push_back(form); }
+    void formGone(FormWindow* form);
+    FormWindow* formOf(HWND window) const;
+    void formActivated(FormWindow* form) { lastActive_ = form; }
+    // Shows the task-bar entry, captioned with the title, whenever a window of the program shows.
+    void showApplicationWindow(int command);
+    void minimize();
+    void restore();
+    // Gives the activation to the window that should have it: the modal one, else the last active.
+    void reactivate();
+    // The windows that a modal show disabled take input again.
+    void enableOthers();
+    bool isModal(const FormWindow* form) const { return modal_ == form; }
+
+private:
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // Takes one message; false when it was the quit request.
+    bool pumpOne();
+    // The keys the neutral rules decide; true when the key was consumed.
+    bool routeKey(const MSG& message);
+
+    HWND window_ = nullptr;
+    std::unique_ptr<FontBook> fonts_;
+    std::vector<FormWindow*> forms_;
+    FormWindow* lastActive_ = nullptr;
+    FormWindow* modal_ = nullptr;
+    std::vector<HWND> disabledByModal_;
+    HICON bigIcon_ = nullptr;
+    HICON smallIcon_ = nullptr;
+    bool minimized_ = false;
+};
+
+Win32Application& backend();
+
+// Runs a piece of window code called from the window system; a failure is reported instead of
+// crossing the system's stack frames.
+template <typename F> void guarded(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& failure) {
+        try {
+            app().owner.reportFailure(failure.what());
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+}
+
+// Private messages of the application window.
+inline constexpr UINT wakeMessage = WM_APP + 1;
+inline constexpr UINT reactivateMessage = WM_APP + 2;
+
+} // namespace toolkit::detail::win32

@@ -1,0 +1,419 @@
+// A top-level window: a sizeable frame on the button face, owned by the application window so
+// that the program keeps one task-bar entry. Its controls keep their place when it is resized; a
+// window smaller than its controls scrolls.
+
+#include "toolkit/win32/backend_win32.h"
+
+#include <algorithm>
+
+namespace toolkit::detail::win32 {
+
+namespace {
+
+constexpr const wchar_t* formClass = L"DrillForm";
+
+void registerFormClass(WNDPROC procedure) {
+    static bool registered = false;
+    if (registered) {
+        return;
+    }
+    WNDCLASSEXW cls{};
+    cls.cbSize = sizeof cls;
+    cls.style = CS_DBLCLKS;
+    cls.lpfnWndProc = procedure;
+    cls.hInstance = GetModuleHandleW(nullptr);
+    cls.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    cls.lpszClassName = formClass;
+    RegisterClassExW(&cls);
+    registered = true;
+}
+
+} // namespace
+
+FormWindow::FormWindow(Form& form, const WindowDecl& declaration)
+    : form_(form), placement_(declaration.placement) {
+    Win32Application& application = backend();
+    registerFormClass(windowProc);
+    font_ = application.fonts().font(declaration.font);
+    colour_ =
+        declaration.font.colour == Colour::Maroon ? RGB(128, 0, 0) : GetSysColor(COLOR_WINDOWTEXT);
+
+    // On a finer screen the controls have grown with the window font; the window grows by the
+    // same factor, so that it does not show scroll bars only because the screen is finer.
+    designOuter_ = {declaration.outerWidth, declaration.outerHeight};
+    outer_ = designOuter_;
+    if (application.resolution() != 96) {
+        const int measured = application.zeroHeight(declaration.font);
+        const int design = declaration.designTextHeight;
+        outer_ = {scaleRounded(designOuter_.cx, measured, design),
+                  scaleRounded(designOuter_.cy, measured, design)};
+    }
+
+    hwnd_ = CreateWindowExW(0, formClass, widen(declaration.caption).c_str(),
+                            WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
+                            outer_.cx, outer_.cy, application.applicationWindow(), nullptr,
+                            GetModuleHandleW(nullptr), this);
+    if (!hwnd_) {
+        throw std::runtime_error("cannot create window \"" + declaration.name + "\"");
+    }
+    setIcons(application.bigIcon(), application.smallIcon());
+    application.formCreated(this);
+}
+
+FormWindow::~FormWindow() {
+    dying_ = true;
+    backend().formGone(this);
+    if (hwnd_) {
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+}
+
+std::unique_ptr<ControlPeer> FormWindow::createControl(Control& control,
+                                                       const ControlDecl& declaration) {
+    auto created = std::make_unique<ControlWindow>(*this, control, declaration, nextId_++);
+    controls_.push_back(created.get());
+    return created;
+}
+
+void FormWindow::controlsCreated() {
+    // Stacking: the focusable controls in tab order on top (the order in which a screen reader
+    // walks them), then the rest, the labels last, so that whatever overlaps a label covers it.
+    std::vector<ControlWindow*> stacked = controls_;
+    std::stable_sort(stacked.begin(), stacked.end(), [](ControlWindow* a, ControlWindow* b) {
+        const auto rank = [](ControlWindow* c) {
+            const ControlDecl& d = c->control().declaration();
+            if (d.kind == ControlKind::Label) {
+                return 2;
+            }
+            return d.tabOrder ? 0 : 1;
+        };
+        const auto order = [](ControlWindow* c) {
+            return c->control().declaration().tabOrder.value_or(0);
+        };
+        return std::make_pair(rank(a), order(a)) < std::make_pair(rank(b), order(b));
+    });
+    HWND after = HWND_TOP;
+    for (ControlWindow* control : stacked) {
+        SetWindowPos(control->handle(), after, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        after = control->handle();
+    }
+    // The focus is shown from the start: the pupil works with the keyboard.
+    SendMessageW(hwnd_, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL),
+                 0);
+    updateScrollBars();
+}
+
+std::string FormWindow::caption() const {
+    return narrow(windowText(hwnd_));
+}
+
+void FormWindow::moveTo(Point outerTopLeft) {
+    if (placement_ == Placement::DesktopCentred &&
+        (outer_.cx != designOuter_.cx || outer_.cy != designOuter_.cy)) {
+        // Centred as the window really is, grown for a finer screen.
+        const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+        const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+        outerTopLeft = centredOrigin(width, height, outer_.cx, outer_.cy);
+    }
+    SetWindowPos(hwnd_, nullptr, outerTopLeft.x, outerTopLeft.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FormWindow::show() {
+    Win32Application& application = backend();
+    int command = SW_SHOWNORMAL;
+    if (!shownBefore_ && app().mainForm == &form_) {
+        // The main window's first show follows the request the program was started with.
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        GetStartupInfoW(&startup);
+        if (startup.dwFlags & STARTF_USESHOWWINDOW) {
+            if (startup.wShowWindow == SW_SHOWMAXIMIZED) {
+                command = SW_SHOWMAXIMIZED;
+            } else if (startup.wShowWindow == SW_SHOWMINNOACTIVE) {
+                command = SW_SHOWMINNOACTIVE;
+            }
+        }
+    }
+    shownBefore_ = true;
+    if (command == SW_SHOWMINNOACTIVE) {
+        // The application starts minimized: the window comes back with it.
+        ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+        application.showApplicationWindow(SW_SHOWNOACTIVATE);
+        application.minimize();
+        return;
+    }
+    application.showApplicationWindow(SW_SHOWNOACTIVATE);
+    ShowWindow(hwnd_, command);
+    SetForegroundWindow(hwnd_);
+    if (GetActiveWindow() != hwnd_) {
+        SetActiveWindow(hwnd_);
+    }
+}
+
+void FormWindow::hide() {
+    Win32Application& application = backend();
+    if (application.isModal(this)) {
+        // The other windows take input again before this one goes, so that the window system
+        // gives the activation back to one of them and not to another program.
+        application.enableOthers();
+    }
+    ShowWindow(hwnd_, SW_HIDE);
+}
+
+bool FormWindow::isVisible() const {
+    return IsWindowVisible(hwnd_) != FALSE;
+}
+
+bool FormWindow::isEnabled() const {
+    return IsWindowEnabled(hwnd_) != FALSE;
+}
+
+void FormWindow::focusWindowItself() {
+    SetFocus(hwnd_);
+}
+
+void FormWindow::activate() {
+    if (GetActiveWindow() == hwnd_) {
+        return;
+    }
+    SetForegroundWindow(hwnd_);
+    if (GetActiveWindow() != hwnd_) {
+        SetActiveWindow(hwnd_);
+    }
+}
+
+bool FormWindow::isActiveWindow() const {
+    return GetActiveWindow() == hwnd_;
+}
+
+Rect FormWindow::frame() const {
+    RECT r{};
+    GetWindowRect(hwnd_, &r);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+ControlWindow* FormWindow::controlOf(HWND window) const {
+    for (ControlWindow* control : controls_) {
+        if (control->handle() == window) {
+            return control;
+        }
+    }
+    return nullptr;
+}
+
+void FormWindow::forget(ControlWindow* control) {
+    std::erase(controls_, control);
+}
+
+void FormWindow::setIcons(HICON big, HICON small) {
+    if (big) {
+        SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    }
+    if (small) {
+        SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    }
+}
+
+void FormWindow::updateScrollBars() {
+    if (updatingScroll_ || !hwnd_) {
+        return;
+    }
+    updatingScroll_ = true;
+    // The controls' extent, in the client area as if it were not scrolled.
+    SIZE extent{0, 0};
+    for (ControlWindow* control : controls_) {
+        const Rect r = control->bounds();
+        extent.cx = std::max<LONG>(extent.cx, r.right());
+        extent.cy = std::max<LONG>(extent.cy, r.bottom());
+    }
+    extent_ = extent;
+    // Showing one bar narrows the client area and may call for the other: settle in two rounds.
+    for (int round = 0; round < 2; ++round) {
+        RECT client{};
+        GetClientRect(hwnd_, &client);
+        SCROLLINFO info{};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_RANGE | SIF_PAGE;
+        info.nMin = 0;
+        info.nMax = std::max<LONG>(0, extent.cx - 1);
+        info.nPage = static_cast<UINT>(std::max<LONG>(0, client.right));
+        SetScrollInfo(hwnd_, SB_HORZ, &info, TRUE);
+        info.nMax = std::max<LONG>(0, extent.cy - 1);
+        info.nPage = static_cast<UINT>(std::max<LONG>(0, client.bottom));
+        SetScrollInfo(hwnd_, SB_VERT, &info, TRUE);
+    }
+    updatingScroll_ = false;
+    // A bar that went away, or a client area that grew, may leave the controls scrolled too far.
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    const int x = std::clamp<int>(scroll_.x, 0, std::max<int>(0, extent.cx - client.right));
+    const int y = std::clamp<int>(scroll_.y, 0, std::max<int>(0, extent.cy - client.bottom));
+    scrollTo(x, y);
+}
+
+void FormWindow::scrollTo(int x, int y) {
+    if (x == scroll_.x && y == scroll_.y) {
+        return;
+    }
+    const int dx = scroll_.x - x;
+    const int dy = scroll_.y - y;
+    scroll_ = {x, y};
+    ScrollWindowEx(hwnd_, dx, dy, nullptr, nullptr, nullptr, nullptr,
+                   SW_SCROLLCHILDREN | SW_INVALIDATE | SW_ERASE);
+    SetScrollPos(hwnd_, SB_HORZ, x, TRUE);
+    SetScrollPos(hwnd_, SB_VERT, y, TRUE);
+}
+
+void FormWindow::scrollBy(int bar, WPARAM request) {
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_ALL;
+    GetScrollInfo(hwnd_, bar, &info);
+    const int line = 16;
+    const int page = std::max<int>(1, static_cast<int>(info.nPage));
+    const int last = std::max<int>(0, info.nMax - page + 1);
+    int position = info.nPos;
+    switch (LOWORD(request)) {
+    case SB_LINEUP:
+        position -= line;
+        break;
+    case SB_LINEDOWN:
+        position += line;
+        break;
+    case SB_PAGEUP:
+        position -= page;
+        break;
+    case SB_PAGEDOWN:
+        position += page;
+        break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION:
+        position = info.nTrackPos;
+        break;
+    case SB_TOP:
+        position = 0;
+        break;
+    case SB_BOTTOM:
+        position = last;
+        break;
+    default:
+        return;
+    }
+    position = std::clamp(position, 0, last);
+    if (bar == SB_HORZ) {
+        scrollTo(position, scroll_.y);
+    } else {
+        scrollTo(scroll_.x, position);
+    }
+}
+
+LRESULT CALLBACK FormWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<FormWindow*>(create->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self || self->dying_) {
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    LRESULT result = 0;
+    bool handled = false;
+    guarded([&] {
+        result = self->handle(message, wParam, lParam);
+        handled = true;
+    });
+    return handled ? result : 0;
+}
+
+LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE) {
+            if (!HIWORD(wParam)) {
+                // The window system would give the focus to the window itself; the window's
+                // active control gets it back instead (or its first tab stop).
+                backend().formActivated(this);
+                windowActivated(form_);
+            }
+            return 0;
+        }
+        break;
+    case WM_SETFOCUS:
+        focusEntered(form_, nullptr);
+        return 0;
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED && lParam) {
+            if (ControlWindow* control = controlOf(reinterpret_cast<HWND>(lParam))) {
+                if (control->control().isButton()) {
+                    clicked(control->control());
+                }
+            }
+            return 0;
+        }
+        break;
+    case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (ControlWindow* control = controlOf(item->hwndItem)) {
+            control->draw(*item);
+            return TRUE;
+        }
+        break;
+    }
+    case WM_CTLCOLORSTATIC: {
+        ControlWindow* control = controlOf(reinterpret_cast<HWND>(lParam));
+        if (control && control->kind() != ControlKind::Edit) {
+            // Labels are drawn in their font's colour on the window's background.
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            SetTextColor(dc, control->textColour());
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        break;
+    }
+    case WM_CTLCOLOREDIT: {
+        ControlWindow* control = controlOf(reinterpret_cast<HWND>(lParam));
+        if (control) {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            SetTextColor(dc, control->textColour());
+            SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+        }
+        break;
+    }
+    case WM_CLOSE:
+        // The frame's close button and the system menu: the neutral rules decide.
+        if (closeRequested(form_) == CloseOutcome::Hide) {
+            hide();
+        }
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+            // Minimizing a window minimizes the application, with all its windows.
+            backend().minimize();
+            return 0;
+        }
+        break;
+    case WM_SIZE:
+        updateScrollBars();
+        break;
+    case WM_HSCROLL:
+        scrollBy(SB_HORZ, wParam);
+        return 0;
+    case WM_VSCROLL:
+        scrollBy(SB_VERT, wParam);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE; // the program may end without a question
+    default:
+        break;
+    }
+    return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+} // namespace toolkit::detail::win32
