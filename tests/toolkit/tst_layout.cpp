@@ -216,9 +216,9 @@ std::string windowJson(const std::string& controls, const std::string& extra = {
            R"(, "controls": [)" + controls + "]}";
 }
 
-const std::string button = R"({"kind": "button", "name": "B", "bounds": [1, 2, 30, 20],)"
-                           R"( "text": "Go", "tabOrder": 0, "events": {"click": "BClick"}})";
-const std::string label_ =
+const std::string buttonJson = R"({"kind": "button", "name": "B", "bounds": [1, 2, 30, 20],)"
+                               R"( "text": "Go", "tabOrder": 0, "events": {"click": "BClick"}})";
+const std::string labelJson =
     R"({"kind": "label", "name": "L", "bounds": [1, 2, 30, 20], "text": "x")";
 
 } // namespace
@@ -254,7 +254,7 @@ TEST_CASE("the same layout reads the same, whatever the JSON's spacing and key o
         R"("events":{"click":"BClick"},"bounds":[1,2,30,20]}],"designTextHeight":19,)"
         R"("font":{"height":16,"face":"DejaVu Sans"},"placement":"desktopCentred",)"
         R"("outerSize":[200,100],"caption":"W","class":"TW","name":"W"})";
-    checkSameWindow(toolkit::readLayout(compact), toolkit::readLayout(windowJson(button)));
+    checkSameWindow(toolkit::readLayout(compact), toolkit::readLayout(windowJson(buttonJson)));
 }
 
 TEST_CASE("reading a faulty layout fails naming the fault") {
@@ -266,7 +266,7 @@ TEST_CASE("reading a faulty layout fails naming the fault") {
     const Row rows[] = {
         {"not JSON", "{\"name\": ", {"not valid JSON"}},
         {"empty text", "", {"not valid JSON"}},
-        {"trailing garbage", windowJson(button) + " x", {"not valid JSON"}},
+        {"trailing garbage", windowJson(buttonJson) + " x", {"not valid JSON"}},
         {"invalid UTF-8 in a text",
          R"({"name": "W", "class": "TW", "caption": ")"
          "\xC3\x28"
@@ -277,26 +277,26 @@ TEST_CASE("reading a faulty layout fails naming the fault") {
          windowJson(R"({"kind": "combo", "name": "C", "bounds": [0, 0, 1, 1], "text": ""})"),
          {"\"C\"", "unknown kind \"combo\""}},
         {"unknown window key",
-         windowJson(button, R"(, "colour": "red")"),
+         windowJson(buttonJson, R"(, "colour": "red")"),
          {"unknown key \"colour\""}},
         {"unknown control key",
-         windowJson(label_ + R"(, "hint": "x"})"),
+         windowJson(labelJson + R"(, "hint": "x"})"),
          {"\"L\"", "unknown key \"hint\""}},
         {"unknown font key",
-         windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 16, "bold": true})"),
+         windowJson(buttonJson, {}, R"({"face": "DejaVu Sans", "height": 16, "bold": true})"),
          {"font", "unknown key \"bold\""}},
         {"unknown window event",
-         windowJson(button, R"(, "events": {"resize": "FormResize"})"),
+         windowJson(buttonJson, R"(, "events": {"resize": "FormResize"})"),
          {"unknown event \"resize\""}},
         {"click on the window",
-         windowJson(button, R"(, "events": {"click": "FormClick"})"),
+         windowJson(buttonJson, R"(, "events": {"click": "FormClick"})"),
          {"unknown event \"click\""}},
         {"unknown control event",
          windowJson(R"({"kind": "button", "name": "B", "bounds": [1, 2, 30, 20], "text": "",)"
                     R"( "tabOrder": 0, "events": {"dblclick": "BDbl"}})"),
          {"\"B\"", "unknown event \"dblclick\""}},
         {"event on a label",
-         windowJson(label_ + R"(, "events": {"click": "LClick"}})"),
+         windowJson(labelJson + R"(, "events": {"click": "LClick"}})"),
          {"\"L\"", "only buttons have events"}},
         {"handler not a text",
          windowJson(R"({"kind": "button", "name": "B", "bounds": [1, 2, 30, 20], "text": "",)"
@@ -307,17 +307,17 @@ TEST_CASE("reading a faulty layout fails naming the fault") {
                     R"( "tabOrder": 0, "events": {"click": ""}})"),
          {"\"B\"", "event \"click\" must name a handler"}},
         {"unknown colour",
-         windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 16, "colour": "blue"})"),
+         windowJson(buttonJson, {}, R"({"face": "DejaVu Sans", "height": 16, "colour": "blue"})"),
          {"unknown colour \"blue\""}},
         {"unknown character set",
-         windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 16, "charset": "greek"})"),
+         windowJson(buttonJson, {}, R"({"face": "DejaVu Sans", "height": 16, "charset": "greek"})"),
          {"\"greek\""}},
         {"missing key", R"({"name": "W", "class": "TW"})", {"missing \"caption\""}},
         {"button without tab order",
          windowJson(R"({"kind": "button", "name": "B", "bounds": [1, 2, 3, 4], "text": ""})"),
          {"\"B\"", "missing \"tabOrder\""}},
         {"label with tab order",
-         windowJson(label_ + R"(, "tabOrder": 1})"),
+         windowJson(labelJson + R"(, "tabOrder": 1})"),
          {"\"L\"", "tab order"}},
         {"panel made a tab stop",
          windowJson(R"({"kind": "panel", "name": "P", "bounds": [1, 2, 3, 4], "text": "",)"
@@ -328,12 +328,12 @@ TEST_CASE("reading a faulty layout fails naming the fault") {
                     R"( "tabOrder": 1, "tabStop": false})"),
          {"\"B\"", "tab stop"}},
         {"two controls of one name",
-         windowJson(button + ", " + button),
+         windowJson(buttonJson + ", " + buttonJson),
          {"two controls are named \"B\""}},
         {"one tab order twice",
          windowJson(R"({"kind": "edit", "name": "E", "bounds": [1, 2, 3, 4], "text": "",)"
                     R"( "tabOrder": 0}, )" +
-                    button),
+                    buttonJson),
          {"tab order 0 is used twice"}},
         {"caption not a text",
          R"({"name": "W", "class": "TW", "caption": 5, "outerSize": [200, 100]})",
@@ -342,7 +342,7 @@ TEST_CASE("reading a faulty layout fails naming the fault") {
          windowJson(R"({"kind": "label", "name": "L", "bounds": [1, 2, 3, 4], "text": null})"),
          {"\"L\"", "\"text\" must be a text"}},
         {"italic not a flag",
-         windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 16, "italic": 1})"),
+         windowJson(buttonJson, {}, R"({"face": "DejaVu Sans", "height": 16, "italic": 1})"),
          {"\"italic\" must be true or false"}},
         {"tab order as a text",
          windowJson(R"({"kind": "edit", "name": "E", "bounds": [1, 2, 3, 4], "text": "",)"
@@ -359,18 +359,20 @@ TEST_CASE("reading a faulty layout fails naming the fault") {
          windowJson(R"({"kind": "label", "bounds": [1, 2, 3, 4], "text": ""})"),
          {"control 0", "missing \"name\""}},
         {"fractional height",
-         windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 16.5})"),
+         windowJson(buttonJson, {}, R"({"face": "DejaVu Sans", "height": 16.5})"),
          {"\"height\" must be a whole number"}},
         {"height beyond any integer",
-         windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 1e20})"),
+         windowJson(buttonJson, {}, R"({"face": "DejaVu Sans", "height": 1e20})"),
          {"\"height\" must be a whole number"}},
         {"height just beyond int",
-         windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 2147483648})"),
+         windowJson(buttonJson, {}, R"({"face": "DejaVu Sans", "height": 2147483648})"),
          {"\"height\" must be a whole number"}},
         {"zero height",
-         windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 0})"),
+         windowJson(buttonJson, {}, R"({"face": "DejaVu Sans", "height": 0})"),
          {"font", "positive height"}},
-        {"empty face", windowJson(button, {}, R"({"face": "", "height": 16})"), {"font", "face"}},
+        {"empty face",
+         windowJson(buttonJson, {}, R"({"face": "", "height": 16})"),
+         {"font", "face"}},
         {"zero design text height",
          R"({"name": "W", "class": "TW", "caption": "W", "outerSize": [200, 100],)"
          R"( "placement": "desktopCentred", "font": {"face": "F", "height": 16},)"
@@ -394,13 +396,13 @@ TEST_CASE("reading a faulty layout fails naming the fault") {
          windowJson(R"({"kind": "label", "name": "L", "bounds": [1, 2, -3, 4], "text": ""})"),
          {"\"L\"", "negative size"}},
         {"placement of texts",
-         windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 16})", R"(["a", 5])"),
+         windowJson(buttonJson, {}, R"({"face": "DejaVu Sans", "height": 16})", R"(["a", 5])"),
          {"\"placement\""}},
         {"fractional placement",
-         windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 16})", R"([1.5, 5])"),
+         windowJson(buttonJson, {}, R"({"face": "DejaVu Sans", "height": 16})", R"([1.5, 5])"),
          {"\"placement\""}},
         {"unknown placement word",
-         windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 16})", R"("centred")"),
+         windowJson(buttonJson, {}, R"({"face": "DejaVu Sans", "height": 16})", R"("centred")"),
          {"\"placement\""}},
     };
 
