@@ -22,6 +22,12 @@ SESSION = None
 TITLE = ""
 
 
+def message_boxes(snap):
+    """The message boxes on the screen: windows captioned with the title that have a size (the
+    application window carries the title too, but has none)."""
+    return [w for w in snap.visible(TITLE) if w.rect[2] > w.rect[0] and w.rect[3] > w.rect[1]]
+
+
 class Program:
     """One run of Drill.exe and what the tests read of it."""
 
@@ -232,11 +238,11 @@ class WindowsSeries(unittest.TestCase):
         s.keys("Return")
 
         def box_up(n):
-            boxes = [w for w in n.visible(TITLE) if w.hwnd != program.main(n).hwnd]
+            boxes = message_boxes(n)
             return len(boxes) == 1 and n.focus == boxes[0].child(cases.OK).hwnd
 
         snap = program.wait(box_up, f"the message box for {text!r} with the focus on its OK")
-        box = [w for w in snap.visible(TITLE)][0]
+        box = message_boxes(snap)[0]
         message = cases.rejection_message(text)
         self.assertEqual([c.text for c in box.children if c.text == message], [message],
                          f"the box's text: {[c.text for c in box.children]}")
@@ -248,8 +254,7 @@ class WindowsSeries(unittest.TestCase):
             self.screenshot("message_box.png")
 
         s.keys("Return")
-        snap = program.wait(lambda n: not [w for w in n.visible(TITLE)
-                                           if w.hwnd != program.main(n).hwnd]
+        snap = program.wait(lambda n: not message_boxes(n)
                             and program.controls(n)["main"].enabled
                             and n.focus == program.controls(n)["Numb"].hwnd,
                             f"the box for {text!r} closed and the focus back in the field")

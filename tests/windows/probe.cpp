@@ -4,6 +4,7 @@
 // window thread (GetGUIThreadInfo). Prints one JSON object per request.
 //
 //   probe snapshot <exe file name>     one snapshot, then exit
+//   probe processes                     the running processes' ids and executable names
 //   probe close <hwnd>                  posts WM_CLOSE to a window (as its frame's close button)
 //   probe serve                         reads such requests line by line from stdin and answers
 //                                       each with one line of JSON, until "quit" or end of input
@@ -278,7 +279,21 @@ std::string closeWindow(const std::string& text) {
     return "{\"posted\":" + boolean(PostMessageW(window, WM_CLOSE, 0, 0)) + "}";
 }
 
+std::string processList() {
+    std::string out = "{\"processes\":[";
+    bool first = true;
+    for (const auto& [pid, name] : processNames()) {
+        if (!first)
+            out += ",";
+        first = false;
+        out += "[" + std::to_string(pid) + "," + quoted(name) + "]";
+    }
+    return out + "]}";
+}
+
 std::string answer(const std::string& command, const std::string& argument) {
+    if (command == "processes")
+        return processList();
     if (command == "snapshot")
         return snapshot(argument);
     if (command == "close")
@@ -298,8 +313,8 @@ int main(int argc, char** argv) {
     // Rectangles in real pixels, whatever the resolution: a program that is not aware of it
     // would be given scaled ones.
     SetProcessDPIAware();
-    if (argc == 3) {
-        emit(answer(argv[1], argv[2]));
+    if (argc == 3 || (argc == 2 && std::strcmp(argv[1], "processes") == 0)) {
+        emit(answer(argv[1], argc == 3 ? argv[2] : ""));
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "serve") == 0) {

@@ -142,6 +142,7 @@ class WineSession:
         self.loader = self.env["DRILL_WINE_LOADER"]
         self.log_dir = log_dir
         self.started = []
+        self.probe_exe = probe_exe
         self.probe = Probe(self, probe_exe)
 
     def __enter__(self):
@@ -165,6 +166,11 @@ class WineSession:
                                 start_new_session=True)
         self.started.append(proc)
         return proc
+
+    def restart_probe(self):
+        """A new probe: Wine gives a program the resolution of the time it started."""
+        self.probe.close()
+        self.probe = Probe(self, self.probe_exe)
 
     def snapshot(self, exe_name):
         data = self.probe.request(f"snapshot {exe_name}")
@@ -196,6 +202,20 @@ class WineSession:
 
     def active_x_window_name(self):
         return self.call(["xdotool", "getactivewindow", "getwindowname"]).stdout.rstrip("\n")
+
+    def x_focus_in(self, name):
+        """Whether the X input focus is in a window titled name or in one of its descendants
+        (for windows that no window manager handles, which therefore never become its active
+        window)."""
+        focus = self.call(["xdotool", "getwindowfocus", "-f"]).stdout.strip()
+        windows = self.call(["xdotool", "search", "--name", exactly(name)]).stdout.split()
+        if not focus:
+            return False
+        for window in windows:
+            tree = self.call(["xwininfo", "-tree", "-id", window]).stdout
+            if window == focus or hex(int(focus)) in tree:
+                return True
+        return False
 
     def x_property(self, window, name):
         return self.call(["xprop", "-id", str(window), name]).stdout
@@ -240,6 +260,11 @@ class WineSession:
                 raise AssertionError(f"timed out after {timeout} s waiting for "
                                      f"{what() if callable(what) else what}")
             time.sleep(0.05)
+
+
+def exactly(text):
+    """A POSIX extended regular expression that matches exactly text."""
+    return "^" + "".join("\\" + c if c in ".^$*+?()[]{}|\\" else c for c in text) + "$"
 
 
 def stop_program(proc):
