@@ -6,6 +6,8 @@
 #include "toolkit/win32/backend_win32.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
+#include <vsstyle.h>
 
 namespace toolkit::detail::win32 {
 
@@ -243,12 +245,24 @@ void ControlWindow::draw(const DRAWITEMSTRUCT& item) const {
     const bool disabled = (item.itemState & ODS_DISABLED) != 0;
     const bool focused = (item.itemState & ODS_FOCUS) != 0;
     RECT face = r;
-    if (focused) {
-        // The focused button shows the dark outer frame of the button that Enter presses.
-        FrameRect(dc, &face, GetSysColorBrush(COLOR_WINDOWFRAME));
-        InflateRect(&face, -1, -1);
+    if (HTHEME theme = IsAppThemed() ? OpenThemeData(hwnd_, L"BUTTON") : nullptr) {
+        // With visual styles, the same face as the other push buttons, as the default button.
+        const int state = disabled ? PBS_DISABLED : pressed ? PBS_PRESSED : PBS_DEFAULTED;
+        if (IsThemeBackgroundPartiallyTransparent(theme, BP_PUSHBUTTON, state)) {
+            DrawThemeParentBackground(hwnd_, dc, &r);
+        }
+        DrawThemeBackground(theme, dc, BP_PUSHBUTTON, state, &r, nullptr);
+        GetThemeBackgroundContentRect(theme, dc, BP_PUSHBUTTON, state, &r, &face);
+        CloseThemeData(theme);
+        InflateRect(&face, 1, 1);
+    } else {
+        if (focused) {
+            // The focused button shows the dark outer frame of the button that Enter presses.
+            FrameRect(dc, &face, GetSysColorBrush(COLOR_WINDOWFRAME));
+            InflateRect(&face, -1, -1);
+        }
+        DrawFrameControl(dc, &face, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
     }
-    DrawFrameControl(dc, &face, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
 
     const int markSize = screenPixels(markCells);
     const int gap = screenPixels(markGap);
