@@ -5,13 +5,57 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTimer>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
+
+namespace {
+
+// An object on the accessibility bus: the bus name of its program and its object path.
+struct AtspiReference {
+    QString service;
+    QDBusObjectPath path;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(AtspiReference)
+
+namespace {
+
+QDBusArgument& operator<<(QDBusArgument& argument, const AtspiReference& reference) {
+    argument.beginStructure();
+    argument << reference.service << reference.path;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, AtspiReference& reference) {
+    argument.beginStructure();
+    argument >> reference.service >> reference.path;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace
 
 namespace toolkit::detail {
 
 namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Roles, names and reading order
 
 // The bevelled panel is drawn by a QLabel, which Qt would offer as static text; to a screen reader
 // it is a panel, named by its caption.
@@ -27,6 +71,35 @@ public:
         return QAccessibleWidget::text(kind);
     }
 };
+
+// The controls of a client area in lines, from the top: a control whose middle lies within the
+// height of a line's first control belongs to that line; left to right within a line.
+std::vector<std::vector<QWidget*>> linesOf(const QWidget* area) {
+    std::vector<QWidget*> controls;
+    for (QObject* child : area->children()) {
+        auto* control = qobject_cast<QWidget*>(child);
+        if (control && !control->isWindow()) {
+            controls.push_back(control);
+        }
+    }
+    std::stable_sort(controls.begin(), controls.end(),
+                     [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
+    std::vector<std::vector<QWidget*>> lines;
+    for (std::size_t first = 0; first < controls.size();) {
+        const QRect line = controls[first]->geometry();
+        std::size_t end = first + 1;
+        while (end < controls.size() && controls[end]->geometry().center().y() <= line.bottom()) {
+            ++end;
+        }
+        std::vector<QWidget*> row(controls.begin() + static_cast<std::ptrdiff_t>(first),
+                                  controls.begin() + static_cast<std::ptrdiff_t>(end));
+        std::stable_sort(row.begin(), row.end(),
+                         [](QWidget* a, QWidget* b) { return a->x() < b->x(); });
+        lines.push_back(std::move(row));
+        first = end;
+    }
+    return lines;
+}
 
 // The client area of a window offers its controls in reading order: line by line from the top,
 // left to right within a line. Qt would offer them in stacking order, in which the labels come
@@ -57,62 +130,433 @@ public:
 
 private:
     std::vector<QWidget*> readingOrder() const {
-        std::vector<QWidget*> controls;
-        for (QObject* child : widget()->children()) {
-            auto* control = qobject_cast<QWidget*>(child);
-            if (control && !control->isWindow()) {
-                controls.push_back(control);
-            }
-        }
-        std::stable_sort(controls.begin(), controls.end(),
-                         [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
-        // A control whose middle lies within the height of a line's first control belongs to
-        // that line.
         std::vector<QWidget*> order;
-        for (std::size_t first = 0; first < controls.size();) {
-            const QRect line = controls[first]->geometry();
-            std::size_t end = first + 1;
-            while (end < controls.size() &&
-                   controls[end]->geometry().center().y() <= line.bottom()) {
-                ++end;
-            }
-            std::vector<QWidget*> row(controls.begin() + static_cast<std::ptrdiff_t>(first),
-                                      controls.begin() + static_cast<std::ptrdiff_t>(end));
-            std::stable_sort(row.begin(), row.end(),
-                             [](QWidget* a, QWidget* b) { return a->x() < b->x(); });
-            order.insert(order.end(), row.begin(), row.end());
-            first = end;
+        for (const std::vector<QWidget*>& line : linesOf(widget())) {
+            order.insert(order.end(), line.begin(), line.end());
         }
         return order;
     }
 };
 
+bool isClientArea(const QWidget* widget) {
+    return widget && widget->objectName() == QLatin1String("clientArea") &&
+           dynamic_cast<FormWindow*>(widget->window());
+}
+
+// An edit field of a toolkit window, or null.
+QLineEdit* answerField(QObject* object) {
+    auto* field = dynamic_cast<AnswerEdit*>(object);
+    return field && isClientArea(field->parentWidget()) ? field : nullptr;
+}
+
+// A label of a toolkit window, or null (the bevelled panel, drawn by a QLabel too, is none).
+const AutoSizeLabel* windowLabel(const QObject* object) {
+    const auto* label = dynamic_cast<const AutoSizeLabel*>(object);
+    return label && isClientArea(label->parentWidget()) ? label : nullptr;
+}
+
+// The label that stands before a control captions it, as «Оценка» captions the mark beside it: of
+// the labels on the control's line (the middle of the one lies within the height of the other)
+// that begin left of the control, the one that begins nearest to it. Such a label may reach under
+// the control, as a long exercise in large type reaches under the answer field. Only edit fields
+// and labels are captioned so: a button carries its own caption.
+const QLabel* captionOf(const QWidget* control) {
+    if (!answerField(const_cast<QWidget*>(control)) && !windowLabel(control)) {
+        return nullptr;
+    }
+    const QRect own = control->geometry();
+    const AutoSizeLabel* nearest = nullptr;
+    for (const QObject* child : control->parentWidget()->children()) {
+        const AutoSizeLabel* label = windowLabel(child);
+        if (!label || label == control || label->isHidden()) {
+            continue;
+        }
+        const QRect other = label->geometry();
+        const bool sameLine =
+            (own.top() <= other.center().y() && other.center().y() <= own.bottom()) ||
+            (other.top() <= own.center().y() && own.center().y() <= other.bottom());
+        if (sameLine && other.left() < own.left() && (!nearest || other.left() > nearest->x())) {
+            nearest = label;
+        }
+    }
+    return nearest;
+}
+
+// The text of a dialog's labels, line by line in reading order: the labels of a line make one
+// phrase («Ответили правильно на » and «18»), the lines are sentences.
+QString labelLines(const QWidget* area) {
+    QStringList lines;
+    for (const std::vector<QWidget*>& line : linesOf(area)) {
+        QStringList words;
+        for (const QWidget* control : line) {
+            if (const AutoSizeLabel* label = windowLabel(control); label && !label->isHidden()) {
+                words << label->text();
+            }
+        }
+        const QString phrase = words.join(QLatin1Char(' ')).simplified();
+        if (!phrase.isEmpty()) {
+            lines << phrase;
+        }
+    }
+    return lines.join(QStringLiteral(". "));
+}
+
+QWidget* clientAreaOf(const QWidget* window) {
+    return window->findChild<QWidget*>(QStringLiteral("clientArea"));
+}
+
+// A window that another window owns (shown over it, as the result window is shown over the main
+// window) is a dialog, described by its labels: a screen reader reads a dialog's description when
+// it opens, and a dialog's short labels (a number, a single word) it would leave out.
+class DialogAccessible : public QAccessibleWidget {
+public:
+    explicit DialogAccessible(FormWindow* window)
+        : QAccessibleWidget(window, QAccessible::Dialog) {}
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Description) {
+            if (const QWidget* area = clientAreaOf(widget())) {
+                return labelLines(area);
+            }
+        }
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+bool isDialog(const QWidget* window) {
+    return dynamic_cast<const FormWindow*>(window) && window->parentWidget();
+}
+
+// A label of a toolkit window: static text named by its text, with relations to the control it
+// captions and to the label that captions it (see captionOf).
+class LabelAccessible : public QAccessibleWidget {
+public:
+    explicit LabelAccessible(AutoSizeLabel* label)
+        : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name && widget()->accessibleName().isEmpty()) {
+            return static_cast<const QLabel*>(widget())->text();
+        }
+        return QAccessibleWidget::text(kind);
+    }
+
+    QList<QPair<QAccessibleInterface*, QAccessible::Relation>>
+    relations(QAccessible::Relation match) const override {
+        auto result = QAccessibleWidget::relations(match);
+        if (match & QAccessible::Labelled) {
+            for (QObject* child : widget()->parentWidget()->children()) {
+                auto* control = qobject_cast<QWidget*>(child);
+                if (control && control != widget() && captionOf(control) == widget()) {
+                    result.append(
+                        {QAccessible::queryAccessibleInterface(control), QAccessible::Labelled});
+                }
+            }
+        }
+        if (match & QAccessible::Label) {
+            if (const QLabel* caption = captionOf(widget())) {
+                result.append({QAccessible::queryAccessibleInterface(const_cast<QLabel*>(caption)),
+                               QAccessible::Label});
+            }
+        }
+        return result;
+    }
+};
+
+// The areas whose fields take their captions' texts once the program is back in its event loop.
+std::vector<QPointer<QWidget>> areasToName;
+
+// Gives a field the text of its caption as its accessible name.
+//
+// A field that has the focus, when its window's labels have changed (a new exercise, one fewer
+// left), is announced: the screen reader speaks its name again, also when the new exercise reads
+// as the last one did. A screen reader speaks a name change of the object it is on unless the new
+// name is the one it last read of it, and it may have read the new name already, out of the
+// change itself; the field's name passes through empty so that the change is always told.
+//
+// A disabled field keeps the name it has: nothing can be typed into it, and renaming it would
+// only make a screen reader speak a text that no longer asks for anything (after the last answer
+// the exercise label shows one more exercise). It takes its caption's text again when it is
+// enabled or receives the focus.
+void nameField(QLineEdit* field, bool announce) {
+    if (!field->isEnabled()) {
+        return;
+    }
+    const QLabel* caption = captionOf(field);
+    const QString name = caption ? caption->text() : QString();
+    if (announce && field->hasFocus() && !name.isEmpty()) {
+        field->setAccessibleName(QString());
+    }
+    if (field->accessibleName() != name) {
+        field->setAccessibleName(name); // sends the name change to the screen reader
+    }
+}
+
+void nameFieldsLater(QWidget* area) {
+    const bool queued = !areasToName.empty();
+    if (std::find(areasToName.begin(), areasToName.end(), area) == areasToName.end()) {
+        areasToName.emplace_back(area);
+    }
+    if (queued) {
+        return;
+    }
+    // Once the handler that changed the labels has run: it may yet disable the field, or change
+    // more labels.
+    QTimer::singleShot(0, qApp, [] {
+        std::vector<QPointer<QWidget>> areas;
+        areas.swap(areasToName);
+        for (const QPointer<QWidget>& area : areas) {
+            if (!area) {
+                continue;
+            }
+            for (QObject* child : area->children()) {
+                if (QLineEdit* field = answerField(child)) {
+                    nameField(field, true);
+                }
+            }
+        }
+    });
+}
+
 QAccessibleInterface* controlInterface(const QString&, QObject* object) {
-    // A window of the toolkit is a plain QWidget to Qt, which would offer it as a filler; it is a
-    // frame, named by its caption (the accessible name of a window is its title).
+    // A window of the toolkit is a plain QWidget to Qt, which would offer it as a filler. A window
+    // of its own is a frame, named by its caption (the accessible name of a window is its title);
+    // an owned window is a dialog (see DialogAccessible).
     if (auto* window = dynamic_cast<FormWindow*>(object)) {
+        if (isDialog(window)) {
+            return new DialogAccessible(window);
+        }
         return new QAccessibleWidget(window, QAccessible::Window);
     }
     if (auto* panel = dynamic_cast<BevelPanel*>(object)) {
         return new PanelAccessible(panel);
     }
+    if (auto* label = const_cast<AutoSizeLabel*>(windowLabel(object))) {
+        return new LabelAccessible(label);
+    }
     auto* widget = qobject_cast<QWidget*>(object);
-    if (widget && widget->objectName() == QLatin1String("clientArea") &&
-        dynamic_cast<FormWindow*>(widget->window())) {
+    if (isClientArea(widget)) {
         return new ClientAreaAccessible(widget);
     }
-    // Labels, the answer field and both kinds of button are Qt's own widgets underneath, with
-    // their texts as names; the OK button's caption is its accessible name, the check mark being
-    // decoration.
+    if (QLineEdit* field = answerField(object)) {
+        // Named once the screen reader first asks for it: not here, as naming sends an event
+        // about the object being made.
+        QTimer::singleShot(0, field, [field] { nameField(field, false); });
+    }
+    // The answer field and both kinds of button are Qt's own widgets underneath, with their texts
+    // as names; the OK button's caption is its accessible name, the check mark being decoration.
     return nullptr;
 }
+
+// ---------------------------------------------------------------------------------------------
+// Events to the screen reader
+
+// Qt sends a changed name or description with the changed object where the new text belongs, so a
+// screen reader cannot speak it (and keeps a wrong value for it). These changes are sent here
+// instead, on Qt's own connection to the accessibility bus and from the object's own path.
+QDBusConnection accessibilityBus() {
+    return QDBusConnection(QStringLiteral("a11y"));
+}
+
+QString objectPath(QAccessibleInterface* iface) {
+    return QStringLiteral("/org/a11y/atspi/accessible/") +
+           QString::number(QAccessible::uniqueId(iface));
+}
+
+bool sendPropertyChange(QAccessibleEvent* event) {
+    QAccessibleInterface* iface = event->accessibleInterface();
+    QDBusConnection bus = accessibilityBus();
+    if (!iface || !iface->isValid() || !bus.isConnected() ||
+        iface->role() == QAccessible::Application) {
+        return false;
+    }
+    const bool name = event->type() == QAccessible::NameChanged;
+    const QString value = iface->text(name ? QAccessible::Name : QAccessible::Description);
+    QDBusMessage signal =
+        QDBusMessage::createSignal(objectPath(iface), QStringLiteral("org.a11y.atspi.Event.Object"),
+                                   QStringLiteral("PropertyChange"));
+    const AtspiReference application{
+        bus.baseService(), QDBusObjectPath(QStringLiteral("/org/a11y/atspi/accessible/root"))};
+    signal << (name ? QStringLiteral("accessible-name") : QStringLiteral("accessible-description"))
+           << 0 << 0 << QVariant::fromValue(QDBusVariant(value))
+           << QVariant::fromValue(application);
+    return bus.send(signal);
+}
+
+bool isTextEvent(QAccessible::Event type) {
+    switch (type) {
+    case QAccessible::TextCaretMoved:
+    case QAccessible::TextSelectionChanged:
+    case QAccessible::TextInserted:
+    case QAccessible::TextRemoved:
+    case QAccessible::TextUpdated:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A copy of a text event, to be sent later.
+std::unique_ptr<QAccessibleEvent> copyTextEvent(const QAccessibleEvent& event) {
+    QObject* object = event.object();
+    std::unique_ptr<QAccessibleTextCursorEvent> copy;
+    switch (event.type()) {
+    case QAccessible::TextCaretMoved:
+        copy = std::make_unique<QAccessibleTextCursorEvent>(
+            object, static_cast<const QAccessibleTextCursorEvent&>(event).cursorPosition());
+        break;
+    case QAccessible::TextSelectionChanged: {
+        const auto& selection = static_cast<const QAccessibleTextSelectionEvent&>(event);
+        copy = std::make_unique<QAccessibleTextSelectionEvent>(object, selection.selectionStart(),
+                                                               selection.selectionEnd());
+        break;
+    }
+    case QAccessible::TextInserted: {
+        const auto& insert = static_cast<const QAccessibleTextInsertEvent&>(event);
+        copy = std::make_unique<QAccessibleTextInsertEvent>(object, insert.changePosition(),
+                                                            insert.textInserted());
+        break;
+    }
+    case QAccessible::TextRemoved: {
+        const auto& remove = static_cast<const QAccessibleTextRemoveEvent&>(event);
+        copy = std::make_unique<QAccessibleTextRemoveEvent>(object, remove.changePosition(),
+                                                            remove.textRemoved());
+        break;
+    }
+    case QAccessible::TextUpdated: {
+        const auto& update = static_cast<const QAccessibleTextUpdateEvent&>(event);
+        copy = std::make_unique<QAccessibleTextUpdateEvent>(
+            object, update.changePosition(), update.textRemoved(), update.textInserted());
+        break;
+    }
+    default:
+        return nullptr;
+    }
+    copy->setCursorPosition(static_cast<const QAccessibleTextCursorEvent&>(event).cursorPosition());
+    return copy;
+}
+
+// Every accessibility event of the program passes through here before it reaches the screen
+// reader.
+class EventGate {
+public:
+    static void install() {
+        // Qt passes events to the accessibility bus itself unless a handler is installed.
+        previous = QAccessible::installUpdateHandler(&EventGate::update);
+    }
+
+private:
+    static inline QAccessible::UpdateHandler previous = nullptr;
+    // The object whose focus event went out last.
+    static inline QPointer<QObject> announcedFocus;
+    // Held events, each with a guard on its object (the event does not guard it).
+    struct Held {
+        QPointer<QObject> object;
+        std::unique_ptr<QAccessibleEvent> event;
+    };
+    static inline std::vector<Held> held;
+    static inline bool releaseQueued = false;
+
+    static void update(QAccessibleEvent* event) {
+        QObject* object = event->object();
+        switch (event->type()) {
+        case QAccessible::Focus:
+            if (QLineEdit* field = answerField(object)) {
+                nameField(field, false); // before the screen reader reads it
+            }
+            pass(event);
+            announcedFocus = object;
+            release();
+            return;
+        case QAccessible::NameChanged:
+        case QAccessible::DescriptionChanged:
+            if (!sendPropertyChange(event)) {
+                pass(event);
+            }
+            if (windowLabel(object) && event->type() == QAccessible::NameChanged) {
+                labelChanged(static_cast<QWidget*>(object));
+            }
+            return;
+        case QAccessible::StateChanged:
+            pass(event);
+            if (QLineEdit* field = answerField(object);
+                field &&
+                static_cast<QAccessibleStateChangeEvent*>(event)->changedStates().disabled) {
+                nameField(field, false);
+            }
+            return;
+        default:
+            break;
+        }
+        if (isTextEvent(event->type()) && holdsBack(object)) {
+            if (auto copy = copyTextEvent(*event)) {
+                held.push_back({object, std::move(copy)});
+                queueRelease();
+                return;
+            }
+        }
+        pass(event);
+    }
+
+    // The fields of the label's window follow their captions; a dialog's description follows its
+    // labels.
+    static void labelChanged(QWidget* label) {
+        nameFieldsLater(label->parentWidget());
+        if (QWidget* window = label->window(); isDialog(window)) {
+            QAccessibleEvent described(window, QAccessible::DescriptionChanged);
+            update(&described);
+        }
+    }
+
+    // Qt tells an edit field's caret and selection (set as the focus arrives) before it tells
+    // that the field has the focus. A screen reader then moves to the field on the caret event
+    // without a word and takes the focus event for one on the object it is already on: the field
+    // and its exercise are never spoken. Such events wait until the field's focus event has gone
+    // out.
+    static bool holdsBack(QObject* object) {
+        return answerField(object) && object == QApplication::focusWidget() &&
+               object != announcedFocus;
+    }
+
+    // Should no focus event follow (the window not being active), the held events go out once the
+    // program is back in its event loop.
+    static void queueRelease() {
+        if (!releaseQueued) {
+            releaseQueued = true;
+            QTimer::singleShot(0, qApp, [] { release(); });
+        }
+    }
+
+    static void release() {
+        releaseQueued = false;
+        std::vector<Held> events;
+        events.swap(held);
+        for (const Held& item : events) {
+            if (item.object) {
+                pass(item.event.get());
+            }
+        }
+    }
+
+    static void pass(QAccessibleEvent* event) {
+        if (previous) {
+            previous(event);
+            return;
+        }
+        QAccessible::installUpdateHandler(nullptr);
+        QAccessible::updateAccessibility(event);
+        QAccessible::installUpdateHandler(&EventGate::update);
+    }
+};
 
 } // namespace
 
 void installAccessibility() {
     // Once per process: a test may set up the application more than once.
     static const bool installed = [] {
+        qDBusRegisterMetaType<AtspiReference>();
         QAccessible::installFactory(&controlInterface);
+        EventGate::install();
         return true;
     }();
     (void)installed;
