@@ -46,8 +46,9 @@ def free_display():
 
 
 def visible(env, caption):
-    result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^" + caption + "$"],
-                            env=env, capture_output=True, text=True)
+    pattern = "^" + "".join("\\" + c if c in ".^$*+?()[]{}|\\" else c for c in caption) + "$"
+    result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", pattern], env=env,
+                            capture_output=True, text=True)
     return bool(result.stdout.strip())
 
 

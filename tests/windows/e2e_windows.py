@@ -194,6 +194,12 @@ class WindowsSeries(unittest.TestCase):
             return window is not None and n.focus == window.child(cases.EXIT).hwnd
 
         snap = program.wait(result_shown, "the result window with the focus on its «Выход»")
+        # The window manager, too, shows it as the active window (the title bar a pupil sees).
+        s.wait(lambda: s.active_x_window_name() == cases.RESULT_CAPTION,
+               lambda: f"the result window to be the active X window (the window manager's "
+               f"active window is {s.active_x_window_name()!r}, the X input focus in "
+               f"{s.call(['xdotool', 'getwindowfocus', '-f', 'getwindowname']).stdout!r})",
+               timeout=5)
         result = snap.window(cases.RESULT_CAPTION)
         mark = cases.mark_for(correct)
         self.assertEqual(result.right_of(result.child(cases.COUNT_CAPTION)).text, str(correct),
@@ -243,6 +249,9 @@ class WindowsSeries(unittest.TestCase):
 
         snap = program.wait(box_up, f"the message box for {text!r} with the focus on its OK")
         box = message_boxes(snap)[0]
+        s.wait(lambda: s.active_x_window_name() == TITLE,
+               lambda: f"the message box to be the active X window (it is "
+               f"{s.active_x_window_name()!r})", timeout=5)
         message = cases.rejection_message(text)
         self.assertEqual([c.text for c in box.children if c.text == message], [message],
                          f"the box's text: {[c.text for c in box.children]}")

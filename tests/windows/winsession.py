@@ -161,9 +161,14 @@ class WineSession:
         if self.log_dir:
             os.makedirs(self.log_dir, exist_ok=True)
             out = open(os.path.join(self.log_dir, os.path.basename(exe) + ".log"), "ab")
-        proc = subprocess.Popen([self.loader, exe, *args], env=self.env, cwd=os.path.dirname(exe),
-                                stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                                start_new_session=True)
+        try:
+            proc = subprocess.Popen([self.loader, exe, *args], env=self.env,
+                                    cwd=os.path.dirname(exe), stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=subprocess.STDOUT,
+                                    start_new_session=True)
+        finally:
+            if out is not subprocess.DEVNULL:
+                out.close()  # the program has its own copy
         self.started.append(proc)
         return proc
 
