@@ -34,10 +34,26 @@ int hexDigitValue(char c) {
     return -1;
 }
 
+// what() is read as a C string, which would end at a NUL byte in the text and cut the message
+// short: there each NUL byte is shown as the replacement character U+FFFD, so that the message
+// box shows the whole text. message() keeps every byte as typed.
+std::string withVisibleNul(const std::string& message) {
+    std::string visible;
+    visible.reserve(message.size());
+    for (const char c : message) {
+        if (c == '\0') {
+            visible += "\xEF\xBF\xBD";
+        } else {
+            visible += c;
+        }
+    }
+    return visible;
+}
+
 } // namespace
 
 EConvertError::EConvertError(std::string_view text)
-    : std::runtime_error(rejectionMessage(text)), message_(rejectionMessage(text)) {
+    : std::runtime_error(withVisibleNul(rejectionMessage(text))), message_(rejectionMessage(text)) {
 }
 
 // All arithmetic is unsigned so that no text can cause signed overflow.

@@ -17,8 +17,8 @@ class EConvertError : public std::runtime_error {
 public:
     explicit EConvertError(std::string_view text);
 
-    // The same message as what(), but with every byte of the text, including any NUL byte
-    // (what() is a C string and so stops at the first one).
+    // The message with every byte of the text. what() is a C string, which would stop at a NUL
+    // byte: it shows each NUL byte of the text as the replacement character U+FFFD instead.
     const std::string& message() const noexcept { return message_; }
 
 private:

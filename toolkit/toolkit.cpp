@@ -550,7 +550,15 @@ void Application::substituteFont(std::string_view face,
 }
 
 void Application::reportFailure(std::string_view message) {
-    showErrorBox(state_->title, failureText(message));
+    // An executable whose name starts with a full stop («.hidden») has an empty title; its boxes
+    // are captioned with the file name as it stands rather than with nothing.
+    std::string caption = state_->title;
+    if (caption.empty()) {
+        const std::string path = state_->peer->executablePath();
+        const std::size_t slash = path.find_last_of("/\\");
+        caption = slash == std::string::npos ? path : path.substr(slash + 1);
+    }
+    showErrorBox(caption, failureText(message));
 }
 
 void Application::invoke(const std::function<void()>& handler) {

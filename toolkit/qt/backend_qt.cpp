@@ -7,17 +7,27 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFile>
+#include <QFontDatabase>
 #include <QKeyEvent>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyleFactory>
 #include <QTimer>
+#include <QTranslator>
 #include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <tuple>
 
 namespace toolkit::detail {
 
@@ -37,11 +47,62 @@ QColor colourOf(Colour colour) {
     return QApplication::palette().color(QPalette::WindowText);
 }
 
-QFont fontOf(const FontSpec& declared) {
-    QFont font(toQt(declared.face));
+} // namespace
+
+// The declared faces as this window system draws them. Asking the font system for a face it lacks
+// costs a fallback search for every control and every script, so each declared face is resolved
+// to an installed family once, and each declared font is made once and shared by every control
+// that declares it.
+struct QtFontTable {
+    std::map<QString, QStringList> substitutes;
+    std::map<QString, QString> families;
+    std::map<std::tuple<std::string, int, bool>, QFont> fonts;
+
+    // The face itself where installed, else its first installed stand-in, else the face's name
+    // as it is (the font system then picks a face of its own).
+    QString family(const QString& face) {
+        if (const auto found = families.find(face); found != families.end()) {
+            return found->second;
+        }
+        QString family = face;
+        if (!QFontDatabase::hasFamily(face)) {
+            if (const auto stand = substitutes.find(face); stand != substitutes.end()) {
+                for (const QString& substitute : stand->second) {
+                    if (QFontDatabase::hasFamily(substitute)) {
+                        family = substitute;
+                        break;
+                    }
+                }
+            }
+        }
+        families.emplace(face, family);
+        return family;
+    }
+};
+
+namespace {
+
+QtFontTable* fontTable = nullptr; // the application peer's, while it lives
+
+QFont makeFont(const QString& family, const FontSpec& declared) {
+    QFont font(family);
     font.setPixelSize(declared.height);
     font.setItalic(declared.style == FontStyle::Italic);
     font.setWeight(QFont::Normal);
+    return font;
+}
+
+QFont fontOf(const FontSpec& declared) {
+    if (!fontTable) {
+        return makeFont(toQt(declared.face), declared);
+    }
+    const std::tuple<std::string, int, bool> key{declared.face, declared.height,
+                                                 declared.style == FontStyle::Italic};
+    if (const auto found = fontTable->fonts.find(key); found != fontTable->fonts.end()) {
+        return found->second;
+    }
+    QFont font = makeFont(fontTable->family(toQt(declared.face)), declared);
+    fontTable->fonts.emplace(key, font);
     return font;
 }
 
@@ -210,7 +271,24 @@ void QtControlPeer::press() {
 // ---------------------------------------------------------------------------------------------
 // Window
 
-FormWindow::FormWindow(QtFormPeer& form, QWidget* owner) : QWidget(owner, Qt::Window), form_(form) {
+namespace {
+
+// Every window after the main one belongs to it: a dialog transient for the main window, so that
+// the task bar lists the program once and the window manager minimizes and restores it with the
+// main window and keeps it above. It keeps the frame of a top-level window: title bar, system
+// menu, minimize, maximize and close buttons.
+Qt::WindowFlags windowFlagsFor(const QWidget* owner) {
+    if (!owner) {
+        return Qt::Window;
+    }
+    return Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
+}
+
+} // namespace
+
+FormWindow::FormWindow(QtFormPeer& form, QWidget* owner)
+    : QWidget(owner, windowFlagsFor(owner)), form_(form) {
 }
 
 void FormWindow::closeEvent(QCloseEvent* event) {
@@ -430,6 +508,14 @@ void QtFormPeer::fitClientArea() {
 }
 
 bool QtFormPeer::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        // A window made smaller than its controls scrolls to the control that gets the focus, so
+        // that the pupil always sees what Enter or Space would press.
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && controlOf(widget)) {
+            scroller->ensureWidgetVisible(widget, 0, 0);
+        }
+    }
     if (event->type() == QEvent::KeyPress) {
         auto* widget = qobject_cast<QWidget*>(watched);
         // A key travels up to the window when the control ignores it; route it once, where it
@@ -461,9 +547,93 @@ std::string lowerCase(std::string_view text) {
     return toQt(text).toLower().toStdString();
 }
 
+namespace {
+
+// While the application connects to the window system: Qt's messages are held back, and a fatal
+// one (no display to connect to) ends the program with one plain line and a failure status
+// instead of an abort and a core dump. Once connected, the held messages go on as usual.
+class StartupMessages {
+public:
+    explicit StartupMessages(const char* program) {
+        program_ = program && *program ? program : "drill";
+        if (const char* slash = std::strrchr(program_, '/')) {
+            program_ = slash + 1;
+        }
+        previous_ = qInstallMessageHandler(&StartupMessages::handle);
+    }
+
+    ~StartupMessages() {
+        qInstallMessageHandler(previous_);
+        for (const Held& held : held_) {
+            const QMessageLogContext context(nullptr, 0, nullptr, held.category.constData());
+            if (previous_) {
+                previous_(held.type, context, held.text);
+            } else {
+                qt_message_output(held.type, context, held.text);
+            }
+        }
+        held_.clear();
+    }
+
+    StartupMessages(const StartupMessages&) = delete;
+    StartupMessages& operator=(const StartupMessages&) = delete;
+
+private:
+    struct Held {
+        QtMsgType type;
+        QByteArray category;
+        QString text;
+    };
+
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (type != QtFatalMsg) {
+            held_.push_back(
+                {type, QByteArray(context.category ? context.category : "default"), text});
+            return;
+        }
+        bool noDisplay = false;
+        for (const Held& held : held_) {
+            noDisplay = noDisplay || held.text.contains(QLatin1String("connect to display"));
+        }
+        const char* display = std::getenv("DISPLAY");
+        std::string line = program_;
+        if (noDisplay && (!display || !*display)) {
+            line += ": no X display to show the window on (DISPLAY is not set)";
+        } else if (noDisplay) {
+            line += ": cannot connect to the X display \"";
+            line += display;
+            line += "\" to show the window on";
+        } else {
+            line += ": the window system could not be started: ";
+            line += text.section(QLatin1Char('\n'), 0, 0).toStdString();
+        }
+        line += '\n';
+        std::fputs(line.c_str(), stderr);
+        std::fflush(stderr);
+        std::_Exit(EXIT_FAILURE);
+    }
+
+    static inline const char* program_ = "drill";
+    static inline QtMessageHandler previous_ = nullptr;
+    static inline std::vector<Held> held_;
+};
+
+} // namespace
+
 QtApplicationPeer::QtApplicationPeer(int& argc, char** argv) {
     if (!QApplication::instance()) {
+        const StartupMessages startup(argc > 0 ? argv[0] : nullptr);
         ownedApp = std::make_unique<QApplication>(argc, argv);
+    }
+    fonts = std::make_unique<QtFontTable>();
+    fontTable = fonts.get();
+    // Every text that Qt draws itself (the edit field's context menu, the buttons of its boxes)
+    // is in the program's language, Russian, whatever the desktop's language. Without Qt's
+    // translations installed they stay in English.
+    translator = std::make_unique<QTranslator>();
+    if (translator->load(QStringLiteral("qtbase_ru"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator.get());
     }
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setQuitOnLastWindowClosed(false);
@@ -480,7 +650,9 @@ QtApplicationPeer::QtApplicationPeer(int& argc, char** argv) {
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, this, [](QSessionManager&) {});
 }
 
-QtApplicationPeer::~QtApplicationPeer() = default;
+QtApplicationPeer::~QtApplicationPeer() {
+    fontTable = nullptr;
+}
 
 int QtApplicationPeer::resolution() const {
     return detail::resolution();
@@ -520,11 +692,13 @@ std::optional<std::string> QtApplicationPeer::layoutResource(std::string_view na
 }
 
 bool QtApplicationPeer::setIcon(std::string_view name) {
-    const QIcon icon(QStringLiteral(":/") + toQt(name));
-    if (icon.isNull()) {
+    // The icons compiled into the program are XPM images; naming the format spares probing every
+    // image format Qt knows.
+    QPixmap pixmap;
+    if (!pixmap.load(QStringLiteral(":/") + toQt(name), "XPM")) {
         return false;
     }
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(QIcon(pixmap));
     return true;
 }
 
@@ -535,6 +709,9 @@ void QtApplicationPeer::substituteFont(std::string_view face,
         faces << toQt(substitute);
     }
     QFont::insertSubstitutions(toQt(face), faces);
+    fonts->substitutes[toQt(face)] = faces;
+    fonts->families.erase(toQt(face));
+    fonts->fonts.clear();
 }
 
 void QtApplicationPeer::runLoop() {
@@ -588,7 +765,17 @@ void QtApplicationPeer::endModal(FormPeer& modal) {
 void QtApplicationPeer::showErrorBox(std::string_view caption, std::string_view text) {
     QPointer<QWidget> previousWindow = QApplication::activeWindow();
     QPointer<QWidget> previousFocus = QApplication::focusWidget();
-    QMessageBox box(QMessageBox::Critical, toQt(caption), toQt(text), QMessageBox::Ok);
+    // The box belongs to the window that was active (else to the main window, if shown): it is
+    // transient for it, so the task bar lists the program once, and minimizing the main window
+    // takes the box along. It has a close button but no minimize or maximize button: minimized
+    // alone it would leave a window that takes no input and does not say why.
+    QWidget* owner = previousWindow;
+    if (!owner && app().mainForm && windowOf(*app().mainForm)->isVisible()) {
+        owner = windowOf(*app().mainForm);
+    }
+    QMessageBox box(QMessageBox::Critical, toQt(caption), toQt(text), QMessageBox::Ok, owner);
+    box.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                       Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     box.setTextFormat(Qt::PlainText); // the pupil's text is shown as typed, never as markup
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();

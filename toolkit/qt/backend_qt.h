@@ -17,10 +17,12 @@
 class QApplication;
 class QEventLoop;
 class QScrollArea;
+class QTranslator;
 
 namespace toolkit::detail {
 
 class QtFormPeer;
+struct QtFontTable;
 
 class QtControlPeer : public ControlPeer {
 public:
@@ -111,7 +113,9 @@ public:
     void endModal(FormPeer& modal) override;
     void showErrorBox(std::string_view caption, std::string_view text) override;
 
-    std::unique_ptr<QApplication> ownedApp; // none when a test made the QApplication
+    std::unique_ptr<QApplication> ownedApp;  // none when a test made the QApplication
+    std::unique_ptr<QTranslator> translator; // Qt's own texts in Russian
+    std::unique_ptr<QtFontTable> fonts;      // gone before the application
     std::vector<QEventLoop*> nestedLoops;
 };
 

@@ -4,8 +4,8 @@
 // handlers ran, keys sent through the window system to whatever has the focus, and a watcher
 // that closes message boxes and modal windows from a timer so that no test ever blocks.
 
-#include "toolkit/toolkit.h"
 #include "toolkit/qt/backend_qt.h"
+#include "toolkit/toolkit.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -165,6 +165,8 @@ struct BoxSeen {
     bool okButton = false;
     Qt::TextFormat textFormat = Qt::AutoText;
     Qt::WindowModality modality = Qt::NonModal;
+    QWidget* owner = nullptr; // the window the box belongs to
+    Qt::WindowFlags flags;
 };
 
 // While it lives, closes every message box that comes up by pressing its OK button, and records
@@ -195,6 +197,8 @@ private:
             s.textFormat = label->textFormat();
         }
         s.modality = box->windowModality();
+        s.owner = box->parentWidget();
+        s.flags = box->windowFlags();
         seen.push_back(s);
         if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
             ok->click();

@@ -2,15 +2,16 @@
 // the focus, message boxes and the result window answered as they appear. Seeds are scripted so
 // every exercise is known in advance.
 
-#include "scripted_seeds.h"
-#include "toolkit_fixture.h"
 #include "program/Unit1.h"
 #include "program/Unit2.h"
 #include "program/application.h"
+#include "scripted_seeds.h"
 #include "toolkit/qt/backend_qt.h"
+#include "toolkit_fixture.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QMessageBox>
 #include <QTest>
@@ -101,6 +102,7 @@ private slots:
     void wholeSeriesByKeyboard();
     void rejectedAnswerChangesNothing_data();
     void rejectedAnswerChangesNothing();
+    void pastedNulIsShownInTheBox();
     void acceptedAnswerIsJudgedByItsValue_data();
     void acceptedAnswerIsJudgedByItsValue();
     void seriesBeginsOnlyOnce();
@@ -336,6 +338,26 @@ void WindowsTest::rejectedAnswerChangesNothing() {
     press(Qt::Key_Return);
     QCOMPARE(program.main.state.correctCount, 1);
     QCOMPARE(program.main.Lb3.text(), "19");
+}
+
+void WindowsTest::pastedNulIsShownInTheBox() {
+    // The box shows the whole rejected text, with the NUL as the replacement character, and
+    // the field keeps every character of it.
+    const QString pasted = QStringLiteral("4") + QChar(0) + QStringLiteral("2");
+    Program program;
+    show(program);
+    program.main.Numb.setFocus();
+    QGuiApplication::clipboard()->setText(pasted);
+    press(Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(QString::fromStdString(program.main.Numb.text()), pasted);
+
+    BoxCloser boxes;
+    press(Qt::Key_Return);
+
+    QCOMPARE(boxes.seen.size(), 1u);
+    QCOMPARE(boxes.seen[0].text, QStringLiteral("'4\uFFFD2' is not a valid integer value."));
+    QCOMPARE(QString::fromStdString(program.main.Numb.text()), pasted);
+    QCOMPARE(program.main.state.remaining, 20);
 }
 
 void WindowsTest::acceptedAnswerIsJudgedByItsValue_data() {
