@@ -4,6 +4,7 @@
 #
 # After include(releases.cmake):
 #   DRILL_RELEASE_DATE         the newest release's date, YYYY-MM-DD
+#   DRILL_PREVIOUS_VERSION     the release before it (empty if there is none)
 #   drill_debian_changelog(<out-var> <maintainer>)    the text of debian/changelog
 #   drill_appstream_releases(<out-var> <indent>)      the <releases> element
 
@@ -43,9 +44,13 @@ foreach(index RANGE ${_drill_release_last})
                           "there first")
     endif()
     set(DRILL_RELEASE_DATE ${_date})
+    set(DRILL_PREVIOUS_VERSION "")
   elseif(NOT _version VERSION_LESS _previous_version OR _stamp STRGREATER _previous_stamp)
     message(FATAL_ERROR "${DRILL_RELEASES_FILE}: release ${_version} (${_stamp}) must be older "
                         "than ${_previous_version} (${_previous_stamp}) above it")
+  endif()
+  if(index EQUAL 1)
+    set(DRILL_PREVIOUS_VERSION ${_version})
   endif()
   set(_previous_version ${_version})
   set(_previous_stamp ${_stamp})
