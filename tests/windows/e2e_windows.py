@@ -13,7 +13,10 @@ import time
 import unittest
 
 import drill_cases as cases
-from winsession import WineSession, stop_program
+from winsession import WineSession, pixels, stop_program
+
+GREEN = (0, 128, 0)  # the check mark of the enabled OK button
+MAROON = (128, 0, 0)  # the mark in the result window
 
 EXECUTABLE = ""
 EXE_NAME = ""
@@ -145,7 +148,9 @@ class WindowsSeries(unittest.TestCase):
         self.assertEqual(entry, TITLE, "the task-bar entry's caption")
         self.assertEqual((c["Lb2"].text, c["Lb3"].text, c["Numb"].text), ("20", "20", ""))
         self.assertFalse(c["Panel1"].data["style"] & 0x00010000, "the panel is a tab stop")
-        self.screenshot("main_start.png")
+        shot = self.screenshot("main_start.png")
+        self.assertGreaterEqual(pixels(shot, c["bbRes"].rect).count(GREEN), 20,
+                                "no green check mark on the OK button")
 
         # The focus starts on «Выход»; Escape does nothing; Tab, Tab: OK, then the field.
         self.assertEqual(snap.focus, c["bkClose"].hwnd, "the focus is not on «Выход» at start")
@@ -195,11 +200,13 @@ class WindowsSeries(unittest.TestCase):
 
         snap = program.wait(result_shown, "the result window with the focus on its «Выход»")
         # The window manager, too, shows it as the active window (the title bar a pupil sees).
-        s.wait(lambda: s.active_x_window_name() == cases.RESULT_CAPTION,
-               lambda: f"the result window to be the active X window (the window manager's "
-               f"active window is {s.active_x_window_name()!r}, the X input focus in "
-               f"{s.call(['xdotool', 'getwindowfocus', '-f', 'getwindowname']).stdout!r})",
-               timeout=5)
+        # Reported on its own; the series goes on.
+        with self.subTest("the result window is the window manager's active window"):
+            s.wait(lambda: s.active_x_window_name() == cases.RESULT_CAPTION,
+                   lambda: f"the result window to be the active X window (the window manager's "
+                   f"active window is {s.active_x_window_name()!r}, the X input focus in "
+                   f"{s.call(['xdotool', 'getwindowfocus', '-f', 'getwindowname']).stdout!r})",
+                   timeout=5)
         result = snap.window(cases.RESULT_CAPTION)
         mark = cases.mark_for(correct)
         self.assertEqual(result.right_of(result.child(cases.COUNT_CAPTION)).text, str(correct),
@@ -214,7 +221,12 @@ class WindowsSeries(unittest.TestCase):
         self.assertTrue(c["bkClose"].enabled, "«Выход» was disabled")
         self.assertFalse(c["main"].enabled, "the main window takes input under the result window")
         program.assert_one_taskbar_entry("with the result window")
-        self.screenshot("result_window.png")
+        shot = self.screenshot("result_window.png")
+        self.assertGreaterEqual(pixels(shot, result.right_of(result.child(cases.MARK_CAPTION)).rect)
+                                .count(MAROON), 20, "the mark is not drawn in maroon")
+        ok_area = pixels(shot, c["bbRes"].rect)
+        self.assertEqual(ok_area.count(GREEN), 0, "the disabled OK button's check mark is green")
+        self.assertGreater(len(set(ok_area)), 3, "the disabled OK button shows no image or caption")
 
         # Escape leaves it open; Enter presses its «Выход»; the focus is back on the main
         # window's «Выход», and Enter ends the program with status 0.
@@ -249,9 +261,10 @@ class WindowsSeries(unittest.TestCase):
 
         snap = program.wait(box_up, f"the message box for {text!r} with the focus on its OK")
         box = message_boxes(snap)[0]
-        s.wait(lambda: s.active_x_window_name() == TITLE,
-               lambda: f"the message box to be the active X window (it is "
-               f"{s.active_x_window_name()!r})", timeout=5)
+        with self.subTest("the message box is the window manager's active window", text=text):
+            s.wait(lambda: s.active_x_window_name() == TITLE,
+                   lambda: f"the message box to be the active X window (it is "
+                   f"{s.active_x_window_name()!r})", timeout=5)
         message = cases.rejection_message(text)
         self.assertEqual([c.text for c in box.children if c.text == message], [message],
                          f"the box's text: {[c.text for c in box.children]}")
@@ -279,7 +292,7 @@ class WindowsSeries(unittest.TestCase):
 
     def screenshot(self, name):
         time.sleep(0.3)  # the last paint
-        SESSION.screenshot(os.path.join(SHOTS, name))
+        return SESSION.screenshot(os.path.join(SHOTS, name))
 
 
 def main():

@@ -267,6 +267,15 @@ class WineSession:
             time.sleep(0.05)
 
 
+def pixels(path, rect):
+    """The (r, g, b) pixels of an image's rectangle (left, top, right, bottom), row by row."""
+    left, top, right, bottom = rect
+    data = subprocess.run(["convert", path, "-crop", f"{right - left}x{bottom - top}+{left}+{top}",
+                           "+repage", "-depth", "8", "rgb:-"], capture_output=True,
+                          check=True).stdout
+    return [tuple(data[i:i + 3]) for i in range(0, len(data) - 2, 3)]
+
+
 def exactly(text):
     """A POSIX extended regular expression that matches exactly text."""
     return "^" + "".join("\\" + c if c in ".^$*+?()[]{}|\\" else c for c in text) + "$"
