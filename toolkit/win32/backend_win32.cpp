@@ -126,10 +126,12 @@ std::optional<Rect> Win32Application::activeWindowFrame() const {
 }
 
 std::unique_ptr<FormPeer> Win32Application::createForm(Form& form, const WindowDecl& declaration,
-                                                       FormPeer*) {
-    // Every window is owned by the application window, the owner of the program's task-bar
-    // entry, whichever window came first.
-    return std::make_unique<FormWindow>(form, declaration);
+                                                       FormPeer* owner) {
+    // The main window is owned by the application window, which gives the program its one
+    // task-bar entry; a later window by the main window, so that it stays above it. Owned
+    // windows have no task-bar entry of their own.
+    HWND ownerWindow = owner ? static_cast<FormWindow*>(owner)->handle() : window_;
+    return std::make_unique<FormWindow>(form, declaration, ownerWindow);
 }
 
 std::string Win32Application::executablePath() const {
@@ -360,8 +362,16 @@ void Win32Application::minimize() {
         return;
     }
     minimized_ = true;
-    // The owned windows go with the application window and come back with it.
-    ShowOwnedPopups(window_, FALSE);
+    // The program's windows go with the application window and come back with it, the result
+    // window (owned by the main window) as well as the main window.
+    hiddenByMinimize_.clear();
+    for (FormWindow* form : forms_) {
+        if (IsWindowVisible(form->handle())) {
+            hiddenByMinimize_.push_back(form->handle());
+            SetWindowPos(form->handle(), nullptr, 0, 0, 0, 0,
+                         SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
     ShowWindow(window_, SW_SHOWMINNOACTIVE);
 }
 
@@ -371,7 +381,13 @@ void Win32Application::restore() {
     }
     minimized_ = false;
     ShowWindow(window_, SW_RESTORE);
-    ShowOwnedPopups(window_, TRUE);
+    for (HWND window : hiddenByMinimize_) {
+        if (IsWindow(window)) {
+            SetWindowPos(window, nullptr, 0, 0, 0, 0,
+                         SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+    hiddenByMinimize_.clear();
     reactivate();
 }
 

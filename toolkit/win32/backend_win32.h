@@ -90,7 +90,7 @@ private:
 
 class FormWindow final : public FormPeer {
 public:
-    FormWindow(Form& form, const WindowDecl& declaration);
+    FormWindow(Form& form, const WindowDecl& declaration, HWND owner);
     ~FormWindow() override;
 
     std::unique_ptr<ControlPeer> createControl(Control& control,
@@ -201,6 +201,7 @@ private:
     FormWindow* lastActive_ = nullptr;
     FormWindow* modal_ = nullptr;
     std::vector<HWND> disabledByModal_;
+    std::vector<HWND> hiddenByMinimize_;
     HICON bigIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
     bool minimized_ = false;

@@ -31,7 +31,7 @@ void registerFormClass(WNDPROC procedure) {
 
 } // namespace
 
-FormWindow::FormWindow(Form& form, const WindowDecl& declaration)
+FormWindow::FormWindow(Form& form, const WindowDecl& declaration, HWND owner)
     : form_(form), placement_(declaration.placement) {
     Win32Application& application = backend();
     registerFormClass(windowProc);
@@ -50,9 +50,15 @@ FormWindow::FormWindow(Form& form, const WindowDecl& declaration)
                   scaleRounded(designOuter_.cy, measured, design)};
     }
 
-    hwnd_ = CreateWindowExW(0, formClass, widen(declaration.caption).c_str(),
-                            WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
-                            outer_.cx, outer_.cy, application.applicationWindow(), nullptr,
+    // A window owned by another window of the program (the result window, owned by the main
+    // window) is a pop-up with the same frame: it looks the same, and window managers on X11,
+    // as Wine presents it to them, give it the focus when it opens over its owner.
+    DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    if (owner != application.applicationWindow()) {
+        style |= WS_POPUP;
+    }
+    hwnd_ = CreateWindowExW(0, formClass, widen(declaration.caption).c_str(), style, CW_USEDEFAULT,
+                            CW_USEDEFAULT, outer_.cx, outer_.cy, owner, nullptr,
                             GetModuleHandleW(nullptr), this);
     if (!hwnd_) {
         throw std::runtime_error("cannot create window \"" + declaration.name + "\"");
