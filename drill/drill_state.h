@@ -35,8 +35,9 @@ struct DrillState {
     // "37 + 5 = ", with a trailing blank so the answer can follow it.
     std::string exerciseText() const;
 
-    // Reseeds the generator, starts a fresh series of twenty (correct count, last answer and
-    // mark back to 0) and returns the text of its first exercise.
+    // Reseeds the generator, sets twenty exercises to go and returns the text of the first one.
+    // The correct count, the last answer and the mark are kept as they are: there is one series
+    // per run, so they are still 0 here.
     std::string beginSeries();
 
     // Reseeds the generator and reads answerText. A rejected text throws EConvertError and

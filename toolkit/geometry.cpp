@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <stdexcept>
 
 namespace toolkit {
 
@@ -68,6 +69,9 @@ std::optional<Point> followActiveMonitor(const Rect& window, const Rect& activeW
 }
 
 int scaleRounded(int value, int numerator, int denominator) {
+    if (denominator == 0) {
+        throw std::invalid_argument("scaleRounded: the denominator is 0");
+    }
     const std::int64_t product = std::int64_t{value} * numerator;
     const std::int64_t half = std::abs(std::int64_t{denominator}) / 2;
     const bool negative = (product < 0) != (denominator < 0);

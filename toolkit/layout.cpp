@@ -313,12 +313,36 @@ void checkWindow(const WindowDecl& window) {
 }
 
 WindowDecl readLayout(std::string_view json) {
+    // A key given twice would silently take its last value; it is refused like a misspelt one.
+    std::vector<std::set<std::string>> keysSeen;
+    std::string duplicate;
+    const auto checkKeys = [&](int, Json::parse_event_t event, Json& parsed) {
+        switch (event) {
+        case Json::parse_event_t::object_start:
+            keysSeen.emplace_back();
+            break;
+        case Json::parse_event_t::object_end:
+            keysSeen.pop_back();
+            break;
+        case Json::parse_event_t::key:
+            if (!keysSeen.back().insert(parsed.get<std::string>()).second && duplicate.empty()) {
+                duplicate = parsed.get<std::string>();
+            }
+            break;
+        default:
+            break;
+        }
+        return true;
+    };
     Json document;
     try {
-        document = Json::parse(json.begin(), json.end());
+        document = Json::parse(json.begin(), json.end(), checkKeys);
     } catch (const Json::parse_error& error) {
         throw LayoutError("layout is not valid JSON at offset " + std::to_string(error.byte) +
                           ": " + error.what());
+    }
+    if (!duplicate.empty()) {
+        throw LayoutError("layout gives the key \"" + duplicate + "\" twice");
     }
     if (!document.is_object()) {
         throw LayoutError("layout must be a JSON object");
