@@ -147,7 +147,7 @@ class WindowsSeries(unittest.TestCase):
         entry = program.assert_one_taskbar_entry("at start")
         self.assertEqual(entry, TITLE, "the task-bar entry's caption")
         self.assertEqual((c["Lb2"].text, c["Lb3"].text, c["Numb"].text), ("20", "20", ""))
-        self.assertFalse(c["Panel1"].data["style"] & 0x00010000, "the panel is a tab stop")
+        self.assertFalse(c["Panel1"].data["tabstop"], "the panel is a tab stop")
         shot = self.screenshot("main_start.png")
         self.assertGreaterEqual(pixels(shot, c["bbRes"].rect).count(GREEN), 20,
                                 "no green check mark on the OK button")

@@ -150,6 +150,9 @@ std::string styleFields(HWND window) {
                   static_cast<unsigned long>(static_cast<DWORD>(style)),
                   static_cast<unsigned long>(static_cast<DWORD>(exStyle)));
     std::string out = buffer;
+    out += ",\"appwindow\":" + boolean(exStyle & WS_EX_APPWINDOW);
+    out += ",\"toolwindow\":" + boolean(exStyle & WS_EX_TOOLWINDOW);
+    out += ",\"tabstop\":" + boolean(style & WS_TABSTOP);
     out += ",\"hscroll\":" + boolean(style & WS_HSCROLL);
     out += ",\"vscroll\":" + boolean(style & WS_VSCROLL);
     return out;
