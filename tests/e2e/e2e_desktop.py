@@ -236,6 +236,32 @@ class ViewFollowsTheFocus(DesktopTest):
                               f"not {expected}")
 
 
+class ContextMenu(DesktopTest):
+    def test_answer_field_context_menu_picture(self):
+        """Right-clicks the answer field and keeps a picture of its menu (context-menu.png) to be
+        looked at; toolkit_x11_desktop checks that its texts are Russian."""
+        def visible_windows():
+            found = self.session.call(["xdotool", "search", "--onlyvisible", "--class", "drill"])
+            return set(found.stdout.split())
+
+        with tempfile.TemporaryFile() as log, \
+                drill_session.DrillRun(self.session, EXECUTABLE, log) as run:
+            main = int(run.start_series())
+            windows = run.wait_for_windows(lambda w: MAIN in w, "the main window")
+            field = next(c["rect"] for c in windows[MAIN]["controls"]
+                         if c["role"] in ("text", "entry"))
+            before = visible_windows()
+            self.session.xdotool("mousemove", field.x + 10, field.y + field.height // 2,
+                                 "click", "3")
+            self.wait(lambda: visible_windows() - before, "the context menu")
+            time.sleep(0.3)  # for the menu to be drawn
+            shot = self.session.screenshot(os.path.join(SHOTS, "screen.png"))
+            x, y, width, height = drill_session.frame_rect(self.session, main).__dict__.values()
+            subprocess.run(["convert", shot, "-crop", f"{width + 200}x{height + 100}+{x}+{y}",
+                            "+repage", os.path.join(SHOTS, "context-menu.png")], check=True)
+            self.session.xdotool("key", "Escape")
+
+
 class RejectedTextAndTitle(DesktopTest):
     def test_pasted_nul_is_shown_in_the_box(self):
         clipboard = self.session.start(["xclip", "-selection", "clipboard", "-quiet"],
