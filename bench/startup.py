@@ -1,45 +1,133 @@
 #!/usr/bin/env python3
-"""Start-up time of the drill program on a private X server.
+"""Start-up time of the drill program on a private X server (Xvfb with openbox), against the
+floor that Qt sets: a minimal Qt window with three controls built alongside it
+(bench/minimal_qt.cpp), once in Qt's default font and once in the faces the drill draws with.
 
-Starts the program repeatedly and measures, for each run, the time from launch until its main
-window is mapped and shows the first exercise, and until the program has exited after Enter (the
-focus is on «Выход» at start). Prints the figures in milliseconds.
+Each run starts one program and reads the X server's own events: "map" is the time from launch
+until the window manager maps the program's framed window, "paint" until the window's client
+area first shows the window colour the program paints (a pixel read back from the server). The
+programs are started in turn, round after round, so that a slower phase of the machine weighs on
+all of them alike; the medians over the rounds and the drill's ratios to the floor are printed,
+with the largest resident memory of each program up to its first paint.
 
-Usage: bench/startup.py [path/to/drill] [runs]
+Usage: bench/startup.py [path/to/drill [runs [path/to/minimal_qt]]]
+       (default: build/release/program/drill, 20 runs, minimal_qt from the same build folder)
+Needs python3-xlib.
 """
 
 import os
+import select
+import signal
 import statistics
 import subprocess
 import sys
 import time
 
+from Xlib import X, display
+
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from xsession import XSession  # noqa: E402
 
-TITLE = "Сложение чисел (2 класс)"
+WINDOW_COLOUR = (0xEF, 0xEF, 0xEF)  # the window background of Qt's Fusion style
+TIMEOUT = 20
+
+
+def launch(session, argv):
+    return subprocess.Popen(argv, env=session.env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, start_new_session=True)
+
+
+def next_event(connection, deadline):
+    while not connection.pending_events():
+        left = deadline - time.perf_counter()
+        if left <= 0:
+            raise TimeoutError("no window came up")
+        select.select([connection.fileno()], [], [], left)
+    return connection.next_event()
+
+
+def pixel(window):
+    image = window.get_image(0, 0, 1, 1, X.ZPixmap, 0xFFFFFFFF)
+    b, g, r = image.data[0], image.data[1], image.data[2]
+    return r, g, b
+
+
+def one_run(session, connection, argv):
+    """(map ms, paint ms, max resident kB) of one start of argv."""
+    root = connection.screen().root
+    while connection.pending_events():
+        connection.next_event()
+    start = time.perf_counter()
+    proc = launch(session, argv)
+    deadline = start + TIMEOUT
+    frames = {}  # frame -> client window, from the window manager's reparenting
+    client = None
+    try:
+        while client is None:
+            event = next_event(connection, deadline)
+            if event.type == X.ReparentNotify and event.parent != root:
+                frames[event.parent.id] = event.window
+            elif event.type == X.MapNotify and event.window.id in frames:
+                client = frames[event.window.id]
+        mapped = time.perf_counter()
+        while True:
+            try:
+                if pixel(client) == WINDOW_COLOUR:
+                    break
+            except Exception:  # the window is not viewable yet
+                pass
+            if time.perf_counter() > deadline:
+                raise TimeoutError("the window was never painted")
+            time.sleep(0.0003)
+        painted = time.perf_counter()
+    finally:
+        os.killpg(proc.pid, signal.SIGTERM)
+        _, _, usage = os.wait4(proc.pid, 0)
+        connection.sync()
+    return (mapped - start) * 1000, (painted - start) * 1000, usage.ru_maxrss
 
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    program = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "build", "release",
-                                                                 "ui", "drill")
+    program = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else
+                              os.path.join(here, "..", "build", "release", "program", "drill"))
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 20
-    shown, total = [], []
-    with XSession() as x:
-        for _ in range(runs):
-            start = time.perf_counter()
-            proc = x.start([program], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            while not x.call(["xdotool", "search", "--onlyvisible", "--name", "^Сложение"]).stdout:
-                time.sleep(0.002)
-            shown.append((time.perf_counter() - start) * 1000)
-            x.xdotool("key", "--clearmodifiers", "Return")
-            if proc.wait(timeout=20) != 0:
-                sys.exit(f"{program} exited with status {proc.returncode}")
-            total.append((time.perf_counter() - start) * 1000)
-    for name, values in (("window shown", shown), ("start to exit", total)):
-        print(f"{name:14}: median {statistics.median(values):7.1f} ms, "
-              f"min {min(values):7.1f} ms, max {max(values):7.1f} ms  ({runs} runs)")
+    minimal = os.path.abspath(sys.argv[3] if len(sys.argv) > 3 else
+                              os.path.join(os.path.dirname(os.path.dirname(program)), "bench",
+                                           "minimal_qt"))
+    variants = {
+        "drill": [program],
+        "minimal Qt window": [minimal],
+        "minimal, drill's faces": [minimal, "--faces"],
+    }
+    figures = {name: [] for name in variants}
+    with XSession() as session:
+        connection = display.Display(session.env["DISPLAY"])
+        connection.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        connection.sync()
+        names = list(variants)
+        for round_number in range(runs + 1):
+            # Each round in another order; the first round only warms the caches.
+            order = names[round_number % len(names):] + names[:round_number % len(names)]
+            for name in order:
+                result = one_run(session, connection, variants[name])
+                if round_number:
+                    figures[name].append(result)
+                time.sleep(0.05)
+        connection.close()
+
+    medians = {name: [statistics.median(r[i] for r in results) for i in range(3)]
+               for name, results in figures.items()}
+    print(f"{runs} interleaved runs each, medians (first paint: the window colour in the client "
+          f"area)")
+    print(f"{'':24} {'map ms':>8} {'paint ms':>9} {'max RSS MB':>11}")
+    for name, (mapped, painted, rss) in medians.items():
+        print(f"{name:24} {mapped:8.1f} {painted:9.1f} {rss / 1024:11.1f}")
+    drill = medians["drill"]
+    for name in names[1:]:
+        floor = medians[name]
+        print(f"drill / {name:22}: map {drill[0] / floor[0]:.2f}x, "
+              f"paint {drill[1] / floor[1]:.2f}x, memory +{(drill[2] - floor[2]) / 1024:.1f} MB")
 
 
 if __name__ == "__main__":
