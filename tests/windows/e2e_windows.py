@@ -139,6 +139,35 @@ class WindowsSeries(unittest.TestCase):
                     self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertEqual(program.exit_status(), 0, "exit status")
 
+    def test_closing_the_result_window_through_its_frame(self):
+        # Its frame's close button does what its «Выход» does: back to the finished main window
+        # with the focus on «Выход»; the program goes on until the main window is closed.
+        s = SESSION
+        program = Program(self)
+        program.started()
+        s.keys("Tab", "Tab")
+        for number in range(cases.SERIES_LENGTH):
+            exercise = program.controls(program.snap())["Lb1"].text
+            first, second = map(int, cases.EXERCISE.fullmatch(exercise).groups())
+            s.type_text(str(first + second))
+            s.keys("Return")
+            left = str(19 - number)
+            program.wait(lambda n: program.controls(n)["Lb3"].text == left,
+                         f"«{left}» left after answer {number + 1}")
+        snap = program.wait(lambda n: n.window(cases.RESULT_CAPTION), "the result window")
+        self.assertEqual(snap.window(cases.RESULT_CAPTION).right_of(
+            snap.window(cases.RESULT_CAPTION).child(cases.COUNT_CAPTION)).text, "20")
+        result = s.call(["wmctrl", "-c", cases.RESULT_CAPTION])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        program.wait(lambda n: not n.visible(cases.RESULT_CAPTION)
+                     and n.focus == program.controls(n)["bkClose"].hwnd,
+                     "the result window closed and the focus on the main «Выход»")
+        time.sleep(0.5)
+        self.assertIsNone(program.proc.poll(), "closing the result window ended the program")
+        result = s.call(["wmctrl", "-c", cases.MAIN_CAPTION])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(program.exit_status(), 0, "exit status")
+
     def test_whole_series_by_keyboard(self):
         s = SESSION
         program = Program(self)
