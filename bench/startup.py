@@ -10,11 +10,15 @@ programs are started in turn, round after round, so that a slower phase of the m
 all of them alike; the medians over the rounds and the drill's ratios to the floor are printed,
 with the largest resident memory of each program up to its first paint.
 
-Usage: bench/startup.py [path/to/drill [runs [path/to/minimal_qt]]]
-       (default: build/release/program/drill, 20 runs, minimal_qt from the same build folder)
+Usage: bench/startup.py [path/to/drill [runs]] [--minimal path/to/minimal_qt]
+                        [--also path/to/another/drill]
+  default: build/release/program/drill, 20 runs, minimal_qt from the drill's build folder;
+  --also measures another build of the program in the same rounds (say, one from before a
+  change), so that the two are compared under the same conditions.
 Needs python3-xlib.
 """
 
+import argparse
 import os
 import select
 import signal
@@ -89,17 +93,25 @@ def one_run(session, connection, argv):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    program = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else
-                              os.path.join(here, "..", "build", "release", "program", "drill"))
-    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 20
-    minimal = os.path.abspath(sys.argv[3] if len(sys.argv) > 3 else
-                              os.path.join(os.path.dirname(os.path.dirname(program)), "bench",
-                                           "minimal_qt"))
+    parser = argparse.ArgumentParser(description="Start-up of the drill against a minimal Qt "
+                                                 "window, on a private X server.")
+    parser.add_argument("program", nargs="?",
+                        default=os.path.join(here, "..", "build", "release", "program", "drill"))
+    parser.add_argument("runs", nargs="?", type=int, default=20)
+    parser.add_argument("--minimal", help="the minimal Qt window program")
+    parser.add_argument("--also", help="another build of the drill, measured alongside")
+    args = parser.parse_args()
+    program = os.path.abspath(args.program)
+    runs = args.runs
+    minimal = os.path.abspath(args.minimal or os.path.join(
+        os.path.dirname(os.path.dirname(program)), "bench", "minimal_qt"))
     variants = {
         "drill": [program],
         "minimal Qt window": [minimal],
         "minimal, drill's faces": [minimal, "--faces"],
     }
+    if args.also:
+        variants["drill (--also)"] = [os.path.abspath(args.also)]
     figures = {name: [] for name in variants}
     with XSession() as session:
         connection = display.Display(session.env["DISPLAY"])
@@ -123,11 +135,12 @@ def main():
     print(f"{'':24} {'map ms':>8} {'paint ms':>9} {'max RSS MB':>11}")
     for name, (mapped, painted, rss) in medians.items():
         print(f"{name:24} {mapped:8.1f} {painted:9.1f} {rss / 1024:11.1f}")
-    drill = medians["drill"]
-    for name in names[1:]:
-        floor = medians[name]
-        print(f"drill / {name:22}: map {drill[0] / floor[0]:.2f}x, "
-              f"paint {drill[1] / floor[1]:.2f}x, memory +{(drill[2] - floor[2]) / 1024:.1f} MB")
+    floors = ["minimal Qt window", "minimal, drill's faces"]
+    for drill in [n for n in names if n not in floors]:
+        for floor in floors:
+            a, b = medians[drill], medians[floor]
+            print(f"{drill} / {floor}: map {a[0] / b[0]:.2f}x, paint {a[1] / b[1]:.2f}x, "
+                  f"memory {(a[2] - b[2]) / 1024:+.1f} MB")
 
 
 if __name__ == "__main__":
