@@ -113,8 +113,15 @@ class SeriesByEar(unittest.TestCase):
                                            stdout=output, stderr=output)
         self.listener = Listener(log, self.orca)
         self.addCleanup(self.report_orca)
+        self.addCleanup(self.print_transcript)
         # Orca greets once it listens to the accessibility bus.
         self.listener.hear("Screen reader on.", "that it is on", timeout=30)
+
+    def print_transcript(self):
+        """Everything Orca said, one utterance a line (ctest shows it with --verbose or
+        --output-on-failure)."""
+        self.listener.mark()
+        print("Orca said:", *(f"  «{said}»" for said in self.listener.said), sep="\n")
 
     def report_orca(self):
         if self.orca.poll() is not None and self.orca.returncode != 0:
