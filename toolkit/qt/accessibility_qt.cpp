@@ -396,43 +396,33 @@ bool isTextEvent(QAccessible::Event type) {
     }
 }
 
-// A copy of a text event, to be sent later.
+// A copy of a text event, to be sent later; null for an event of another kind (which is then
+// not held).
 std::unique_ptr<QAccessibleEvent> copyTextEvent(const QAccessibleEvent& event) {
     QObject* object = event.object();
-    std::unique_ptr<QAccessibleTextCursorEvent> copy;
-    switch (event.type()) {
-    case QAccessible::TextCaretMoved:
-        copy = std::make_unique<QAccessibleTextCursorEvent>(
-            object, static_cast<const QAccessibleTextCursorEvent&>(event).cursorPosition());
-        break;
-    case QAccessible::TextSelectionChanged: {
-        const auto& selection = static_cast<const QAccessibleTextSelectionEvent&>(event);
-        copy = std::make_unique<QAccessibleTextSelectionEvent>(object, selection.selectionStart(),
-                                                               selection.selectionEnd());
-        break;
-    }
-    case QAccessible::TextInserted: {
-        const auto& insert = static_cast<const QAccessibleTextInsertEvent&>(event);
-        copy = std::make_unique<QAccessibleTextInsertEvent>(object, insert.changePosition(),
-                                                            insert.textInserted());
-        break;
-    }
-    case QAccessible::TextRemoved: {
-        const auto& remove = static_cast<const QAccessibleTextRemoveEvent&>(event);
-        copy = std::make_unique<QAccessibleTextRemoveEvent>(object, remove.changePosition(),
-                                                            remove.textRemoved());
-        break;
-    }
-    case QAccessible::TextUpdated: {
-        const auto& update = static_cast<const QAccessibleTextUpdateEvent&>(event);
-        copy = std::make_unique<QAccessibleTextUpdateEvent>(
-            object, update.changePosition(), update.textRemoved(), update.textInserted());
-        break;
-    }
-    default:
+    const auto* cursor = dynamic_cast<const QAccessibleTextCursorEvent*>(&event);
+    if (!cursor) {
         return nullptr;
     }
-    copy->setCursorPosition(static_cast<const QAccessibleTextCursorEvent&>(event).cursorPosition());
+    std::unique_ptr<QAccessibleTextCursorEvent> copy;
+    if (const auto* selection = dynamic_cast<const QAccessibleTextSelectionEvent*>(cursor)) {
+        copy = std::make_unique<QAccessibleTextSelectionEvent>(object, selection->selectionStart(),
+                                                               selection->selectionEnd());
+    } else if (const auto* insert = dynamic_cast<const QAccessibleTextInsertEvent*>(cursor)) {
+        copy = std::make_unique<QAccessibleTextInsertEvent>(object, insert->changePosition(),
+                                                            insert->textInserted());
+    } else if (const auto* remove = dynamic_cast<const QAccessibleTextRemoveEvent*>(cursor)) {
+        copy = std::make_unique<QAccessibleTextRemoveEvent>(object, remove->changePosition(),
+                                                            remove->textRemoved());
+    } else if (const auto* update = dynamic_cast<const QAccessibleTextUpdateEvent*>(cursor)) {
+        copy = std::make_unique<QAccessibleTextUpdateEvent>(
+            object, update->changePosition(), update->textRemoved(), update->textInserted());
+    } else if (event.type() == QAccessible::TextCaretMoved) {
+        copy = std::make_unique<QAccessibleTextCursorEvent>(object, cursor->cursorPosition());
+    } else {
+        return nullptr;
+    }
+    copy->setCursorPosition(cursor->cursorPosition());
     return copy;
 }
 
@@ -477,14 +467,15 @@ private:
                 labelChanged(static_cast<QWidget*>(object));
             }
             return;
-        case QAccessible::StateChanged:
+        case QAccessible::StateChanged: {
             pass(event);
+            const auto* change = dynamic_cast<QAccessibleStateChangeEvent*>(event);
             if (QLineEdit* field = answerField(object);
-                field &&
-                static_cast<QAccessibleStateChangeEvent*>(event)->changedStates().disabled) {
+                field && change && change->changedStates().disabled) {
                 nameField(field, false);
             }
             return;
+        }
         default:
             break;
         }
