@@ -1,0 +1,85 @@
+#!/usr/bin/env python3
+"""Reads drill's Windows Installer package with msiinfo (msitools), without installing it, and
+checks what Windows will make of it: the Russian names in the Cyrillic code page (wixl on its own
+leaves them empty, and then no shortcut is made), a plain shortcut to the program rather than an
+advertised one, a per-machine installation, the version, and the major upgrade.
+
+Usage: msi_tables.py --msi PKG --version V --upgrade-code GUID --publisher NAME
+"""
+
+import argparse
+import subprocess
+import sys
+import unittest
+
+options = None
+
+
+def table(name):
+    """The rows of a table as dicts by column name."""
+    out = subprocess.run(["msiinfo", "export", options.msi, name], capture_output=True,
+                         check=True).stdout
+    # The names are stored in the package's code page; msiinfo gives them back as UTF-8.
+    lines = out.decode("utf-8").replace("\r\n", "\n").split("\n")
+    columns = lines[0].split("\t")
+    return [dict(zip(columns, line.split("\t"))) for line in lines[3:] if line]
+
+
+class Package(unittest.TestCase):
+    def test_russian_names_in_the_cyrillic_code_page(self):
+        codepage = subprocess.run(["msiinfo", "export", options.msi, "_ForceCodepage"],
+                                  capture_output=True, text=True, check=True).stdout
+        self.assertIn("1251\t_ForceCodepage", codepage)
+        properties = {row["Property"]: row["Value"] for row in table("Property")}
+        self.assertEqual(properties["ProductName"], "Сложение чисел")
+        shortcuts = table("Shortcut")
+        self.assertEqual(len(shortcuts), 1)
+        self.assertEqual(shortcuts[0]["Name"].split("|")[-1], "Сложение чисел")
+        self.assertEqual(shortcuts[0]["Description"], "Примеры на сложение для 2 класса")
+
+    def test_shortcut_starts_the_installed_program_with_its_icon(self):
+        shortcut, = table("Shortcut")
+        files = {row["File"]: row for row in table("File")}
+        # An advertised shortcut would name the feature and go through Windows Installer.
+        self.assertEqual(shortcut["Target"], "[#DrillExe]")
+        self.assertEqual(files["DrillExe"]["FileName"].split("|")[-1], "Drill.exe")
+        self.assertEqual(shortcut["Directory_"], "ProgramMenuFolder")
+        self.assertEqual(shortcut["WkDir"], "INSTALLDIR")
+        icons = {row["Name"] for row in table("Icon")}
+        self.assertIn(shortcut["Icon_"], icons)
+
+    def test_per_machine_product_with_version_and_publisher(self):
+        properties = {row["Property"]: row["Value"] for row in table("Property")}
+        self.assertEqual(properties.get("ALLUSERS"), "1")
+        self.assertEqual(properties["ProductVersion"], options.version)
+        self.assertEqual(properties["Manufacturer"], options.publisher)
+        self.assertEqual(properties["UpgradeCode"].strip("{}").lower(),
+                         options.upgrade_code.lower())
+        self.assertIn(properties.get("ARPPRODUCTICON"), {row["Name"] for row in table("Icon")})
+
+    def test_newer_package_replaces_older_and_not_the_reverse(self):
+        rows = table("Upgrade")
+        self.assertTrue(rows, "no Upgrade table: a newer package would install beside the older")
+        for row in rows:
+            self.assertEqual(row["UpgradeCode"].strip("{}").lower(), options.upgrade_code.lower())
+        actions = {row["Action"] for row in table("InstallExecuteSequence")}
+        self.assertIn("RemoveExistingProducts", actions)
+        # The older versions are found and removed; a newer one installed is found and stops it.
+        older = [row for row in rows if row["VersionMax"] == options.version]
+        newer = [row for row in rows if row["VersionMin"] == options.version]
+        self.assertTrue(older and newer, rows)
+        launch = {row["Condition"] for row in table("LaunchCondition")}
+        self.assertTrue(any("WIX_DOWNGRADE_DETECTED" in c for c in launch), launch)
+
+
+def main():
+    global options
+    parser = argparse.ArgumentParser()
+    for name in ("--msi", "--version", "--upgrade-code", "--publisher"):
+        parser.add_argument(name, required=True)
+    options, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0], "-v", *rest])
+
+
+if __name__ == "__main__":
+    main()
