@@ -8,6 +8,7 @@ Usage: msi_tables.py --msi PKG --version V --upgrade-code GUID --publisher NAME
 """
 
 import argparse
+import os
 import subprocess
 import sys
 import unittest
@@ -78,6 +79,8 @@ def main():
     for name in ("--msi", "--version", "--upgrade-code", "--publisher"):
         parser.add_argument(name, required=True)
     options, rest = parser.parse_known_args()
+    if not os.path.isfile(options.msi):
+        sys.exit(f"{options.msi} is missing: build it first (cmake --build)")
     unittest.main(argv=[sys.argv[0], "-v", *rest])
 
 
