@@ -206,8 +206,11 @@ QWidget* clientAreaOf(const QWidget* window) {
 }
 
 // A window that another window owns (shown over it, as the result window is shown over the main
-// window) is a dialog, described by its labels: a screen reader reads a dialog's description when
-// it opens, and a dialog's short labels (a number, a single word) it would leave out.
+// window) is a dialog, described by its labels. A screen reader opening a dialog reads the labels
+// in it that caption nothing and are captioned by nothing, leaving out the short ones (a number, a
+// single word), or else the dialog's description: the count of right answers and the mark would
+// be left out, while the description, with the labels captioning one another, reads
+// «Ответили правильно на 18. Оценка 5».
 class DialogAccessible : public QAccessibleWidget {
 public:
     explicit DialogAccessible(FormWindow* window)
