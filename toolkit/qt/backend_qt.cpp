@@ -10,7 +10,6 @@
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPointer>
