@@ -8,13 +8,17 @@ namespace shell {
 
 void substituteFonts() {
     toolkit::Application& application = toolkit::Application::instance();
-    // The faces the windows were designed with are used where installed; the stand-ins have
-    // Cyrillic letters and come from Debian's font packages.
-    application.substituteFont("MS Sans Serif", {"DejaVu Sans", "Liberation Sans"});
-    application.substituteFont("MS Reference Sans Serif", {"DejaVu Sans", "Liberation Sans"});
-    application.substituteFont("Tahoma", {"PT Sans", "DejaVu Sans"});
-    application.substituteFont("Modern No. 20", {"Liberation Serif", "DejaVu Serif"});
-    application.substituteFont("Monotype Corsiva", {"Z003", "DejaVu Serif"});
+    // The faces the windows were designed with are used where installed. The stand-ins have
+    // Cyrillic letters: first the faces of Debian's font packages, then faces that Windows
+    // ships, for a Windows computer that lacks a designed face.
+    application.substituteFont("MS Sans Serif",
+                               {"DejaVu Sans", "Liberation Sans", "Microsoft Sans Serif"});
+    application.substituteFont("MS Reference Sans Serif",
+                               {"DejaVu Sans", "Liberation Sans", "Verdana"});
+    application.substituteFont("Tahoma", {"PT Sans", "DejaVu Sans", "Verdana"});
+    application.substituteFont("Modern No. 20",
+                               {"Liberation Serif", "DejaVu Serif", "Times New Roman"});
+    application.substituteFont("Monotype Corsiva", {"Z003", "DejaVu Serif", "Segoe Script"});
 }
 
 int run(int& argc, char** argv) {

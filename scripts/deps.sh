@@ -17,7 +17,7 @@ windows=(cmake make nlohmann-json3-dev doctest-dev g++-mingw-w64-i686-posix ming
          wmctrl imagemagick python3)
 run=(qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra fonts-paratype fonts-urw-base35 fonts-liberation2)
 test=(clang libclang-rt-14-dev xvfb xauth xdotool openbox x11-utils imagemagick
-      dbus at-spi2-core python3 python3-pyatspi appstream desktop-file-utils file
+      dbus at-spi2-core python3 python3-pyatspi orca appstream desktop-file-utils file
       x11-xserver-utils wmctrl dpkg-dev)
 
 case "${1:-}" in

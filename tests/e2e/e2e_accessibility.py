@@ -138,9 +138,11 @@ class AccessibleSeries(unittest.TestCase):
         return None
 
     def window(self, caption):
-        """The program's frame captioned caption, while it is shown."""
+        """The program's window captioned caption, while it is shown: the main window is a frame,
+        the result window, which the main window owns, a dialog."""
+        role = pyatspi.ROLE_DIALOG if caption == RESULT_CAPTION else pyatspi.ROLE_FRAME
         for child in self.app.children():
-            if child.role == pyatspi.ROLE_FRAME and child.name == caption and \
+            if child.role == role and child.name == caption and \
                     child.has(pyatspi.STATE_SHOWING):
                 return child
         return None
@@ -182,9 +184,9 @@ class AccessibleSeries(unittest.TestCase):
         self.assertEqual(len(main.find(pyatspi.ROLE_PUSH_BUTTON)), 2, describe(main))
         panel = main.one(pyatspi.ROLE_PANEL, "Кленова Д.М.")
         self.assertFalse(panel.has(pyatspi.STATE_FOCUSABLE), "the panel is a tab stop")
-        # Line by line, left to right; the answer field has no name of its own.
+        # Line by line, left to right; the answer field is named by the exercise before it.
         self.assertEqual(exercise.parent().reading_order(),
-                         [exercise.name, "", "OK", "Всего примеров -", "20",
+                         [exercise.name, exercise.name, "OK", "Всего примеров -", "20",
                           "Осталось           -", "20", "Кленова Д.М.", "Выход"])
 
         # The focus starts on «Выход»; Tab twice reaches the answer field.
@@ -214,7 +216,7 @@ class AccessibleSeries(unittest.TestCase):
         # The series is over: the answer inputs are locked, one more exercise is shown, and the
         # result window tells the count and the mark.
         result = poll(lambda: self.window(RESULT_CAPTION),
-                      lambda: f"the result window, a frame; the program shows {describe(self.app)}")
+                      lambda: f"the result window, a dialog; the program shows {describe(self.app)}")
         self.assertEqual(remaining.name, "0")
         self.assertEqual(total.name, "20")
         self.assertTrue(EXERCISE.fullmatch(exercise.name), exercise.name)

@@ -181,7 +181,7 @@ class DrillRun:
     def exercise(self, windows):
         """(a, b) of the exercise «a + b = » that the main window shows."""
         shown = [c["name"] for c in windows[MAIN_WINDOW]["controls"]
-                 if EXERCISE.match(c["name"])]
+                 if c["role"] == "label" and EXERCISE.match(c["name"])]
         if len(shown) != 1:
             raise LookupError(f"no exercise in {describe(windows)}")
         return tuple(map(int, EXERCISE.match(shown[0]).groups()))

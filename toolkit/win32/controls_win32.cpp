@@ -13,6 +13,59 @@ namespace toolkit::detail::win32 {
 
 namespace {
 
+// The system's visual styles, looked up when the program runs, so that the program imports
+// nothing but user32, gdi32 and comctl32 (and the C runtime's kernel32 and msvcrt). Where
+// uxtheme.dll is missing or styles are off, the classic look is drawn instead.
+class VisualStyles {
+public:
+    static const VisualStyles& get() {
+        static const VisualStyles styles;
+        return styles;
+    }
+
+    bool active() const { return isAppThemed_ && openThemeData && isAppThemed_(); }
+
+    decltype(&::OpenThemeData) openThemeData = nullptr;
+    decltype(&::CloseThemeData) closeThemeData = nullptr;
+    decltype(&::IsThemeBackgroundPartiallyTransparent) isPartiallyTransparent = nullptr;
+    decltype(&::DrawThemeParentBackground) drawParentBackground = nullptr;
+    decltype(&::DrawThemeBackground) drawBackground = nullptr;
+    decltype(&::GetThemeBackgroundContentRect) contentRect = nullptr;
+
+private:
+    VisualStyles() {
+        HMODULE module = LoadLibraryW(L"uxtheme.dll");
+        if (!module) {
+            return;
+        }
+        load(module, "OpenThemeData", openThemeData);
+        load(module, "CloseThemeData", closeThemeData);
+        load(module, "IsThemeBackgroundPartiallyTransparent", isPartiallyTransparent);
+        load(module, "DrawThemeParentBackground", drawParentBackground);
+        load(module, "DrawThemeBackground", drawBackground);
+        load(module, "GetThemeBackgroundContentRect", contentRect);
+        load(module, "IsAppThemed", isAppThemed_);
+        const bool complete = openThemeData && closeThemeData && isPartiallyTransparent &&
+                              drawParentBackground && drawBackground && contentRect;
+        if (!complete) {
+            isAppThemed_ = nullptr; // all or nothing
+        }
+    }
+
+    template <typename Function>
+    static void load(HMODULE module, const char* name, Function& function) {
+        // Through void*: a FARPROC is cast to the function's own type.
+        function =
+            reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    }
+
+    decltype(&::IsAppThemed) isAppThemed_ = nullptr;
+};
+
+} // namespace
+
+namespace {
+
 constexpr UINT_PTR subclassId = 1;
 
 // The check mark on an 18 × 18 grid: a short stroke down to the right, a long stroke up.
@@ -245,15 +298,16 @@ void ControlWindow::draw(const DRAWITEMSTRUCT& item) const {
     const bool disabled = (item.itemState & ODS_DISABLED) != 0;
     const bool focused = (item.itemState & ODS_FOCUS) != 0;
     RECT face = r;
-    if (HTHEME theme = IsAppThemed() ? OpenThemeData(hwnd_, L"BUTTON") : nullptr) {
+    const VisualStyles& styles = VisualStyles::get();
+    if (HTHEME theme = styles.active() ? styles.openThemeData(hwnd_, L"BUTTON") : nullptr) {
         // With visual styles, the same face as the other push buttons, as the default button.
         const int state = disabled ? PBS_DISABLED : pressed ? PBS_PRESSED : PBS_DEFAULTED;
-        if (IsThemeBackgroundPartiallyTransparent(theme, BP_PUSHBUTTON, state)) {
-            DrawThemeParentBackground(hwnd_, dc, &r);
+        if (styles.isPartiallyTransparent(theme, BP_PUSHBUTTON, state)) {
+            styles.drawParentBackground(hwnd_, dc, &r);
         }
-        DrawThemeBackground(theme, dc, BP_PUSHBUTTON, state, &r, nullptr);
-        GetThemeBackgroundContentRect(theme, dc, BP_PUSHBUTTON, state, &r, &face);
-        CloseThemeData(theme);
+        styles.drawBackground(theme, dc, BP_PUSHBUTTON, state, &r, nullptr);
+        styles.contentRect(theme, dc, BP_PUSHBUTTON, state, &r, &face);
+        styles.closeThemeData(theme);
         InflateRect(&face, 1, 1);
     } else {
         if (focused) {
