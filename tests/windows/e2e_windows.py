@@ -90,8 +90,11 @@ class Program:
     def started(self):
         """Waits for the main window with its first exercise and the focus, and for the window
         manager to have made it the active X window (keys typed before would go elsewhere)."""
+        # The first Windows program with a window in a new prefix waits for Wine's own services
+        # (seconds, more on a busy machine): a longer wait than for anything afterwards.
         snap = self.wait(lambda s: cases.EXERCISE.fullmatch(self.controls(s)["Lb1"].text)
-                         and s.focus is not None, "the main window with its first exercise")
+                         and s.focus is not None, "the main window with its first exercise",
+                         timeout=60)
         self.s.wait(lambda: self.s.active_x_window_name() == cases.MAIN_CAPTION,
                     "the main window to be the active X window")
         return snap

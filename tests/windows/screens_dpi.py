@@ -119,7 +119,7 @@ class Screens(unittest.TestCase):
             return (n, main) if main and any(cases.EXERCISE.fullmatch(c.text)
                                              for c in main.children) and n.focus else None
 
-        s.wait(main_ready, f"the main window at {dpi} dpi")
+        s.wait(main_ready, f"the main window at {dpi} dpi", timeout=60)  # Wine may start services
         n, main = self.settled(main_ready, f"the main window at {dpi} dpi")
         self.assertEqual(n.data["dpi"], dpi, "the resolution Wine gives programs")
         s.wait(lambda: s.x_focus_in(cases.MAIN_CAPTION)
