@@ -113,8 +113,26 @@ class Fixture:
             sys.exit(f"wine fixture: wineboot failed with status {status} "
                      f"(log: {self.logs}/wineboot.log)")
         self.copy_fonts()
+        self.start_keeper()
         log(f"prefix {self.prefix} on display :{self.display} ready in "
             f"{time.monotonic() - started:.1f} s")
+
+    def start_keeper(self):
+        """An idle command interpreter that lives as long as the wineserver: when the last
+        Windows program of a prefix ends, Wine stops its own services, and the next program
+        waits seconds for them to start again. Its input is a FIFO that it holds open for
+        writing itself, so it never reads an end of input."""
+        fifo = os.path.join(self.state_dir, "keeper.fifo")
+        if os.path.exists(fifo):
+            os.remove(fifo)
+        os.mkfifo(fifo)
+        fd = os.open(fifo, os.O_RDWR)
+        try:
+            with open(os.path.join(self.logs, "keeper.log"), "ab") as out:
+                subprocess.Popen([self.loader, "cmd", "/k"], env=self.env, stdin=fd, stdout=out,
+                                 stderr=subprocess.STDOUT, start_new_session=True)
+        finally:
+            os.close(fd)
 
     def cleanup(self, quiet=False):
         if os.path.isdir(self.prefix):
