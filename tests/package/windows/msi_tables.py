@@ -2,15 +2,18 @@
 """Reads drill's Windows Installer package with msiinfo (msitools), without installing it, and
 checks what Windows will make of it: the Russian names in the Cyrillic code page (wixl on its own
 leaves them empty, and then no shortcut is made), a plain shortcut to the program rather than an
-advertised one, a per-machine installation, the version, and the major upgrade.
+advertised one, a per-machine installation, the version (of the package and of the program in
+it), and the major upgrade.
 
 Usage: msi_tables.py --msi PKG --version V --upgrade-code GUID --publisher NAME
 """
 
 import argparse
+import glob
 import os
 import subprocess
 import sys
+import tempfile
 import unittest
 
 options = None
@@ -24,6 +27,23 @@ def table(name):
     lines = out.decode("utf-8").replace("\r\n", "\n").split("\n")
     columns = lines[0].split("\t")
     return [dict(zip(columns, line.split("\t"))) for line in lines[3:] if line]
+
+
+def file_version(exe):
+    """The FileVersion text of a Windows program's version resource."""
+    with open(exe, "rb") as file:
+        data = file.read()
+    key = "FileVersion\0".encode("utf-16-le")
+    at = data.find(key)
+    if at < 0:
+        return None
+    at += len(key)
+    while data[at:at + 2] == b"\0\0":  # padding to the next 32-bit boundary
+        at += 2
+    end = at
+    while data[end:end + 2] != b"\0\0":
+        end += 2
+    return data[at:end].decode("utf-16-le")
 
 
 class Package(unittest.TestCase):
@@ -57,6 +77,14 @@ class Package(unittest.TestCase):
         self.assertEqual(properties["UpgradeCode"].strip("{}").lower(),
                          options.upgrade_code.lower())
         self.assertIn(properties.get("ARPPRODUCTICON"), {row["Name"] for row in table("Icon")})
+
+    def test_program_inside_carries_the_version(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            subprocess.run(["msiextract", "-C", scratch, options.msi], capture_output=True,
+                           check=True)
+            programs = glob.glob(os.path.join(scratch, "**", "Drill.exe"), recursive=True)
+            self.assertEqual(len(programs), 1, programs)
+            self.assertEqual(file_version(programs[0]), options.version)
 
     def test_newer_package_replaces_older_and_not_the_reverse(self):
         rows = table("Upgrade")
