@@ -135,12 +135,17 @@ def main():
     print(f"{'':24} {'map ms':>8} {'paint ms':>9} {'max RSS MB':>11}")
     for name, (mapped, painted, rss) in medians.items():
         print(f"{name:24} {mapped:8.1f} {painted:9.1f} {rss / 1024:11.1f}")
+    # The ratios are taken round by round, between runs made moments apart, and their median
+    # is shown: a busy machine slows whole rounds, which the ratio of the medians would mix in.
     floors = ["minimal Qt window", "minimal, drill's faces"]
+    print("ratios, median over the rounds:")
     for drill in [n for n in names if n not in floors]:
         for floor in floors:
-            a, b = medians[drill], medians[floor]
-            print(f"{drill} / {floor}: map {a[0] / b[0]:.2f}x, paint {a[1] / b[1]:.2f}x, "
-                  f"memory {(a[2] - b[2]) / 1024:+.1f} MB")
+            pairs = list(zip(figures[drill], figures[floor]))
+            ratio = [statistics.median(a[i] / b[i] for a, b in pairs) for i in range(2)]
+            memory = statistics.median(a[2] - b[2] for a, b in pairs)
+            print(f"  {drill} / {floor}: map {ratio[0]:.2f}x, paint {ratio[1]:.2f}x, "
+                  f"memory {memory / 1024:+.1f} MB")
 
 
 if __name__ == "__main__":

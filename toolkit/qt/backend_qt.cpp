@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSet>
 #include <QStyleFactory>
 #include <QTimer>
 #include <QTranslator>
@@ -56,18 +57,30 @@ struct QtFontTable {
     std::map<QString, QStringList> substitutes;
     std::map<QString, QString> families;
     std::map<std::tuple<std::string, int, bool>, QFont> fonts;
+    std::optional<QSet<QString>> installed; // the installed families, in lower case
 
-    // The face itself where installed, else its first installed stand-in, else the face's name
-    // as it is (the font system then picks a face of its own).
+    // The face itself where installed, else its first installed stand-in (the order in which Qt
+    // itself would try them), else the face's name as it is (the font system then picks a face
+    // of its own). Looked up in the list of installed families: asking the font database about
+    // a face it lacks has it ask the font system for aliases.
     QString family(const QString& face) {
         if (const auto found = families.find(face); found != families.end()) {
             return found->second;
         }
+        if (!installed) {
+            installed.emplace();
+            for (const QString& name : QFontDatabase::families()) {
+                // A family that several foundries make is listed once for each, as "Z003 [urw]".
+                const qsizetype foundry =
+                    name.endsWith(QLatin1Char(']')) ? name.lastIndexOf(QLatin1String(" [")) : -1;
+                installed->insert((foundry > 0 ? name.left(foundry) : name).toLower());
+            }
+        }
         QString family = face;
-        if (!QFontDatabase::hasFamily(face)) {
+        if (!installed->contains(face.toLower())) {
             if (const auto stand = substitutes.find(face); stand != substitutes.end()) {
                 for (const QString& substitute : stand->second) {
-                    if (QFontDatabase::hasFamily(substitute)) {
+                    if (installed->contains(substitute.toLower())) {
                         family = substitute;
                         break;
                     }
