@@ -16,10 +16,11 @@ windows=(cmake make nlohmann-json3-dev doctest-dev
          g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
          wine wine32:i386 wine64 fonts-wine wixl msitools
          xvfb xauth xdotool openbox x11-utils wmctrl imagemagick python3)
-run=(qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra fonts-paratype fonts-urw-base35 fonts-liberation2)
+run=(qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra fonts-paratype fonts-urw-base35 fonts-liberation2
+     qt6-translations-l10n)
 test=(clang libclang-rt-14-dev xvfb xauth xdotool openbox x11-utils imagemagick
       dbus at-spi2-core python3 python3-pyatspi orca appstream desktop-file-utils file
-      lintian reuse
+      lintian reuse xclip python3-xlib
       x11-xserver-utils wmctrl dpkg-dev)
 
 case "${1:-}" in
