@@ -1,6 +1,7 @@
-// Window declarations: a declaration that does not describe a valid window fails loudly, naming
-// what is wrong, either when it is read or at the latest when a window is created from it; the
-// program's own two layouts read and instantiate cleanly.
+// Window declarations at window creation: a declaration made in code that does not describe a
+// valid window, or names a handler the window lacks, fails loudly, naming what is wrong, and
+// leaves no half-made window; the program's own two layouts instantiate cleanly. (Reading and
+// checking declarations without a window is tested in tests/toolkit.)
 
 #include "toolkit_fixture.h"
 
@@ -10,19 +11,6 @@ using namespace toolkit_test;
 using toolkit::LayoutError;
 
 namespace {
-
-// A valid window around the given controls; `extra` adds keys to the window object.
-QByteArray windowJson(const QByteArray& controls, const QByteArray& extra = {},
-                      const QByteArray& font = R"({"face": "DejaVu Sans", "height": 16})",
-                      const QByteArray& placement = R"("desktopCentred")") {
-    return R"({"name": "W", "class": "TW", "caption": "W", "outerSize": [200, 100],)"
-           R"( "placement": )" +
-           placement + R"(, "font": )" + font + R"(, "designTextHeight": 19)" + extra +
-           R"(, "controls": [)" + controls + "]}";
-}
-
-const QByteArray button = R"({"kind": "button", "name": "B", "bounds": [1, 2, 30, 20],)"
-                          R"( "text": "Go", "tabOrder": 0, "events": {"click": "BClick"}})";
 
 std::string_view view(const QByteArray& bytes) {
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
@@ -46,8 +34,6 @@ private slots:
     void initTestCase() { app = makeApplication(); }
     void cleanupTestCase() { app.reset(); }
 
-    void readingFailsNamingTheFault_data();
-    void readingFailsNamingTheFault();
     void creationChecksTheDeclaration_data();
     void creationChecksTheDeclaration();
     void unknownControlNames();
@@ -57,85 +43,6 @@ private slots:
 private:
     std::unique_ptr<toolkit::Application> app;
 };
-
-void LayoutTest::readingFailsNamingTheFault_data() {
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QStringList>("mentions");
-
-    const QByteArray label =
-        R"({"kind": "label", "name": "L", "bounds": [1, 2, 30, 20], "text": "x")";
-
-    QTest::newRow("not JSON") << QByteArray("{\"name\": ") << QStringList{"not valid JSON"};
-    QTest::newRow("not an object") << QByteArray("[]") << QStringList{"JSON object"};
-    QTest::newRow("unknown kind")
-        << windowJson(R"({"kind": "combo", "name": "C", "bounds": [0, 0, 1, 1], "text": ""})")
-        << QStringList{"\"C\"", "unknown kind \"combo\""};
-    QTest::newRow("unknown window key")
-        << windowJson(button, R"(, "colour": "red")") << QStringList{"unknown key \"colour\""};
-    QTest::newRow("unknown control key")
-        << windowJson(label + R"(, "hint": "x"})") << QStringList{"\"L\"", "unknown key \"hint\""};
-    QTest::newRow("unknown font key")
-        << windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 16, "bold": true})")
-        << QStringList{"font", "unknown key \"bold\""};
-    QTest::newRow("unknown window event")
-        << windowJson(button, R"(, "events": {"resize": "FormResize"})")
-        << QStringList{"unknown event \"resize\""};
-    QTest::newRow("unknown control event")
-        << windowJson(R"({"kind": "button", "name": "B", "bounds": [1, 2, 30, 20], "text": "",)"
-                      R"( "tabOrder": 0, "events": {"dblclick": "BDbl"}})")
-        << QStringList{"\"B\"", "unknown event \"dblclick\""};
-    QTest::newRow("event on a label") << windowJson(label + R"(, "events": {"click": "LClick"}})")
-                                      << QStringList{"\"L\"", "only buttons have events"};
-    QTest::newRow("unknown colour")
-        << windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 16, "colour": "blue"})")
-        << QStringList{"unknown colour \"blue\""};
-    QTest::newRow("missing key") << QByteArray(R"({"name": "W", "class": "TW"})")
-                                 << QStringList{"missing \"caption\""};
-    QTest::newRow("button without tab order")
-        << windowJson(R"({"kind": "button", "name": "B", "bounds": [1, 2, 3, 4], "text": ""})")
-        << QStringList{"\"B\"", "missing \"tabOrder\""};
-    QTest::newRow("label with tab order")
-        << windowJson(label + R"(, "tabOrder": 1})") << QStringList{"\"L\"", "tab order"};
-    QTest::newRow("panel made a tab stop")
-        << windowJson(R"({"kind": "panel", "name": "P", "bounds": [1, 2, 3, 4], "text": "",)"
-                      R"( "tabOrder": 1, "tabStop": true})")
-        << QStringList{"\"P\"", "tab stop"};
-    QTest::newRow("two controls of one name")
-        << windowJson(button + ", " + button) << QStringList{"two controls are named \"B\""};
-    QTest::newRow("one tab order twice")
-        << windowJson(R"({"kind": "edit", "name": "E", "bounds": [1, 2, 3, 4], "text": "",)"
-                      R"( "tabOrder": 0}, )" +
-                      button)
-        << QStringList{"tab order 0 is used twice"};
-    QTest::newRow("fractional height")
-        << windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 16.5})")
-        << QStringList{"\"height\" must be a whole number"};
-    QTest::newRow("height beyond any integer")
-        << windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 1e20})")
-        << QStringList{"\"height\" must be a whole number"};
-    QTest::newRow("bounds of three numbers")
-        << windowJson(R"({"kind": "label", "name": "L", "bounds": [1, 2, 3], "text": ""})")
-        << QStringList{"\"L\"", "bounds"};
-    QTest::newRow("negative width")
-        << windowJson(R"({"kind": "label", "name": "L", "bounds": [1, 2, -3, 4], "text": ""})")
-        << QStringList{"\"L\"", "negative size"};
-    QTest::newRow("placement of texts")
-        << windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 16})", R"(["a", 5])")
-        << QStringList{"\"placement\""};
-    QTest::newRow("fractional placement")
-        << windowJson(button, {}, R"({"face": "DejaVu Sans", "height": 16})", R"([1.5, 5])")
-        << QStringList{"\"placement\""};
-}
-
-void LayoutTest::readingFailsNamingTheFault() {
-    QFETCH(QByteArray, json);
-    QFETCH(QStringList, mentions);
-
-    const QString message = messageOf([&] { toolkit::readLayout(view(json)); });
-    for (const QString& mention : mentions) {
-        QVERIFY2(message.contains(mention), qPrintable(message));
-    }
-}
 
 void LayoutTest::creationChecksTheDeclaration_data() {
     QTest::addColumn<int>("fault");
