@@ -21,8 +21,11 @@ options = None
 
 def table(name):
     """The rows of a table as dicts by column name."""
-    out = subprocess.run(["msiinfo", "export", options.msi, name], capture_output=True,
-                         check=True).stdout
+    # A table with binary columns (Icon) is exported with its streams as files in a folder of
+    # the working directory: that is a scratch folder, never the tree the test runs in.
+    with tempfile.TemporaryDirectory() as scratch:
+        out = subprocess.run(["msiinfo", "export", os.path.abspath(options.msi), name],
+                             capture_output=True, check=True, cwd=scratch).stdout
     # The names are stored in the package's code page; msiinfo gives them back as UTF-8.
     lines = out.decode("utf-8").replace("\r\n", "\n").split("\n")
     columns = lines[0].split("\t")
