@@ -1,5 +1,7 @@
 """The program as a screen reader sees it: a whole series typed with xdotool while every window,
-text and state is read through AT-SPI only.
+text and state is read through AT-SPI only. The series is played from the case table that the
+Windows build's test plays too (tests/cases/drill_cases.py): right, wrong, leading-blank and
+hexadecimal answers, and rejected texts on the way.
 
 Usage: e2e_accessibility.py <drill executable>
 """
@@ -13,12 +15,12 @@ import unittest
 from drill_program import MAIN_CAPTION, RESULT_CAPTION, application_title, mark_for
 from xsession import XSession, stop_on_signals
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cases"))
+import drill_cases as cases  # noqa: E402
+
 EXECUTABLE = ""
 SESSION = None  # one X session with its accessibility bus, for the whole run
 EXERCISE = re.compile(r"(\d+) \+ (\d+) = ")
-REJECTED = "12a"
-REJECTED_BEFORE = 6  # typed before this answer (counted from 0)
-WRONG = {3, 8, 12, 17}  # answers given one too high: 16 right, mark 4
 POLL_SECONDS = 15
 
 pyatspi = None  # imported once the session's accessibility bus is known
@@ -202,17 +204,19 @@ class AccessibleSeries(unittest.TestCase):
             self.assertLessEqual(second, 10, text)
             left_before = remaining.name
 
-            if number == REJECTED_BEFORE:
-                self.check_rejected_answer(main, answer, exercise, remaining, text)
+            for rejected in cases.REJECTED.get(number, []):
+                self.check_rejected_answer(main, answer, exercise, remaining, text, rejected)
 
-            given = first + second + (1 if number in WRONG else 0)
-            correct += number not in WRONG
-            self.type_line(str(given))
+            kind = cases.kind_of(number)
+            given = cases.answer_text(kind, first, second)
+            correct += kind in cases.RIGHT_KINDS
+            self.type_line(given)
             poll(lambda: remaining.name == str(19 - number) and answer.text == "",
-                 f"«{19 - number}» left after answer {number + 1} ({text}{given}), with the "
-                 f"field emptied")
+                 f"«{19 - number}» left after answer {number + 1} ({text}{given!r}, {kind}), "
+                 f"with the field emptied")
             self.assertEqual(int(left_before), 20 - number)
 
+        self.assertEqual(correct, cases.correct_answers())
         # The series is over: the answer inputs are locked, one more exercise is shown, and the
         # result window tells the count and the mark.
         result = poll(lambda: self.window(RESULT_CAPTION),
@@ -244,17 +248,17 @@ class AccessibleSeries(unittest.TestCase):
         self.keys("Return")
         self.assertEqual(self.proc.wait(timeout=20), 0, "exit status")
 
-    def check_rejected_answer(self, main, answer, exercise, remaining, text):
+    def check_rejected_answer(self, main, answer, exercise, remaining, text, rejected):
         """A text that is no whole number: a message box under the application title says so;
         once it is closed the field still holds the text and the same exercise is due."""
         left = remaining.name
-        self.type_line(REJECTED)
+        self.type_line(rejected)
         box = poll(self.message_box,
                    lambda: f"the message box; the program shows {describe(self.app)}")
         self.assertEqual(box.name, application_title(EXECUTABLE), describe(box))
-        box.one(pyatspi.ROLE_LABEL, f"'{REJECTED}' is not a valid integer value.")
+        box.one(pyatspi.ROLE_LABEL, cases.rejection_message(rejected))
         button = box.one(pyatspi.ROLE_PUSH_BUTTON, "OK")
-        self.assertEqual((remaining.name, exercise.name, answer.text), (left, text, REJECTED))
+        self.assertEqual((remaining.name, exercise.name, answer.text), (left, text, rejected))
         poll(lambda: box.has(pyatspi.STATE_ACTIVE) and button.has(pyatspi.STATE_FOCUSED),
              "the focus on the message box's OK")
 
@@ -262,8 +266,9 @@ class AccessibleSeries(unittest.TestCase):
         poll(lambda: self.message_box() is None, "the message box to close")
         poll(lambda: main.has(pyatspi.STATE_ACTIVE) and answer.has(pyatspi.STATE_FOCUSED),
              "the focus back in the answer field")
-        self.assertEqual((remaining.name, exercise.name, answer.text), (left, text, REJECTED))
-        self.keys(*["BackSpace"] * len(REJECTED))
+        self.assertEqual((remaining.name, exercise.name, answer.text), (left, text, rejected))
+        if rejected:
+            self.keys(*["BackSpace"] * len(rejected))
         poll(lambda: answer.text == "", "the rejected text to be erased")
 
 

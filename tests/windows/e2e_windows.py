@@ -12,7 +12,8 @@ import sys
 import time
 import unittest
 
-import drill_cases as cases
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cases"))
+import drill_cases as cases  # noqa: E402
 from winsession import WineSession, pixels, stop_program
 
 GREEN = (0, 128, 0)  # the check mark of the enabled OK button

@@ -16,7 +16,8 @@ import sys
 import time
 import unittest
 
-import drill_cases as cases
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cases"))
+import drill_cases as cases  # noqa: E402
 from winsession import WineSession, stop_program
 
 RESOLUTIONS = (96, 120, 144, 192)
