@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Start-up time of the drill program on a private X server (Xvfb with openbox), against the
 floor that Qt sets: a minimal Qt window with three controls built alongside it
 (bench/minimal_qt.cpp), once in Qt's default font and once in the faces the drill draws with.
