@@ -67,7 +67,9 @@ void runHandler(FormState& form, std::string_view event) {
 }
 
 // Layout scaling, once: the window font follows the resolution, then every control follows the
-// measured height of "0" against the design's.
+// measured height of "0" against the design's. On a screen finer than 96 dots per inch the
+// window's outer size grows by the same factor, so that a window does not show scroll bars only
+// because the screen is finer (at 96 it stays as declared, whatever face stands in).
 void scaleLayout(WindowDecl& declaration) {
     const int dpi = peer().resolution();
     if (dpi != 96) {
@@ -89,6 +91,10 @@ void scaleLayout(WindowDecl& declaration) {
         if (control.font) {
             control.font->height = scaleRounded(control.font->height, measured, design);
         }
+    }
+    if (dpi != 96) {
+        declaration.outerWidth = scaleRounded(declaration.outerWidth, measured, design);
+        declaration.outerHeight = scaleRounded(declaration.outerHeight, measured, design);
     }
 }
 

@@ -130,9 +130,7 @@ private:
     void scrollTo(int x, int y);
 
     Form& form_;
-    Placement placement_;
-    SIZE outer_{};       // the outer size this window was made with
-    SIZE designOuter_{}; // the outer size as declared
+    SIZE outer_{}; // the outer size this window was made with
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
     COLORREF colour_ = 0;

@@ -31,24 +31,15 @@ void registerFormClass(WNDPROC procedure) {
 
 } // namespace
 
-FormWindow::FormWindow(Form& form, const WindowDecl& declaration, HWND owner)
-    : form_(form), placement_(declaration.placement) {
+FormWindow::FormWindow(Form& form, const WindowDecl& declaration, HWND owner) : form_(form) {
     Win32Application& application = backend();
     registerFormClass(windowProc);
     font_ = application.fonts().font(declaration.font);
     colour_ =
         declaration.font.colour == Colour::Maroon ? RGB(128, 0, 0) : GetSysColor(COLOR_WINDOWTEXT);
 
-    // On a finer screen the controls have grown with the window font; the window grows by the
-    // same factor, so that it does not show scroll bars only because the screen is finer.
-    designOuter_ = {declaration.outerWidth, declaration.outerHeight};
-    outer_ = designOuter_;
-    if (application.resolution() != 96) {
-        const int measured = application.zeroHeight(declaration.font);
-        const int design = declaration.designTextHeight;
-        outer_ = {scaleRounded(designOuter_.cx, measured, design),
-                  scaleRounded(designOuter_.cy, measured, design)};
-    }
+    // The outer size as scaled: on a finer screen it has grown with the controls.
+    outer_ = {declaration.outerWidth, declaration.outerHeight};
 
     // A window owned by another window of the program (the result window, owned by the main
     // window) is a pop-up with the same frame: it looks the same, and window managers on X11,
@@ -117,13 +108,6 @@ std::string FormWindow::caption() const {
 }
 
 void FormWindow::moveTo(Point outerTopLeft) {
-    if (placement_ == Placement::DesktopCentred &&
-        (outer_.cx != designOuter_.cx || outer_.cy != designOuter_.cy)) {
-        // Centred as the window really is, grown for a finer screen.
-        const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-        const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-        outerTopLeft = centredOrigin(width, height, outer_.cx, outer_.cy);
-    }
     SetWindowPos(hwnd_, nullptr, outerTopLeft.x, outerTopLeft.y, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
