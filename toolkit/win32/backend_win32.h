@@ -33,16 +33,16 @@ public:
     ~FontBook();
 
     void substitute(std::string_view face, const std::vector<std::string>& faces);
-    HFONT font(const FontSpec& spec);
+    HFONT font(const FontSpec& requested);
     // The face that a declared font is drawn with.
-    std::wstring faceFor(const FontSpec& spec);
+    std::wstring faceFor(const FontSpec& requested);
     // The line height of a font (ascent and descent, internal leading included).
     int lineHeight(HFONT font) const;
     SIZE textExtent(HFONT font, std::wstring_view text) const;
 
 private:
-    bool drawable(const std::wstring& face, const FontSpec& spec);
-    HFONT create(const std::wstring& face, const FontSpec& spec) const;
+    bool drawable(const std::wstring& face, const FontSpec& requested);
+    HFONT create(const std::wstring& face, const FontSpec& requested) const;
 
     HDC measuring_;
     std::map<std::wstring, std::vector<std::wstring>> substitutes_; // by upper-cased face

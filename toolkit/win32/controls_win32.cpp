@@ -117,9 +117,10 @@ COLORREF colourOf(Colour colour) {
 ControlWindow::ControlWindow(FormWindow& form, Control& control, const ControlDecl& declaration,
                              int id)
     : form_(form), control_(control), kind_(declaration.kind) {
-    const FontSpec& spec = declaration.font ? *declaration.font : form.form().declaration().font;
-    font_ = declaration.font ? backend().fonts().font(spec) : form.windowFont();
-    colour_ = colourOf(spec.colour);
+    const FontSpec& requested =
+        declaration.font ? *declaration.font : form.form().declaration().font;
+    font_ = declaration.font ? backend().fonts().font(requested) : form.windowFont();
+    colour_ = colourOf(requested.colour);
 
     const wchar_t* className = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;

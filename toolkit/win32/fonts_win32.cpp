@@ -14,8 +14,8 @@ namespace {
 // Faces that every Windows has, and that Wine brings along: the last resort.
 constexpr const wchar_t* lastResorts[] = {L"Tahoma", L"Arial"};
 
-BYTE charsetOf(const FontSpec& spec) {
-    return spec.charset == Charset::Cyrillic ? RUSSIAN_CHARSET : DEFAULT_CHARSET;
+BYTE charsetOf(const FontSpec& requested) {
+    return requested.charset == Charset::Cyrillic ? RUSSIAN_CHARSET : DEFAULT_CHARSET;
 }
 
 std::wstring upper(std::wstring text) {
@@ -59,13 +59,13 @@ void FontBook::substitute(std::string_view face, const std::vector<std::string>&
     }
 }
 
-HFONT FontBook::create(const std::wstring& face, const FontSpec& spec) const {
+HFONT FontBook::create(const std::wstring& face, const FontSpec& requested) const {
     LOGFONTW logfont{};
     // A negative height asks for the character height, internal leading left out.
-    logfont.lfHeight = -spec.height;
+    logfont.lfHeight = -requested.height;
     logfont.lfWeight = FW_NORMAL;
-    logfont.lfItalic = spec.style == FontStyle::Italic ? TRUE : FALSE;
-    logfont.lfCharSet = charsetOf(spec);
+    logfont.lfItalic = requested.style == FontStyle::Italic ? TRUE : FALSE;
+    logfont.lfCharSet = charsetOf(requested);
     logfont.lfOutPrecision = OUT_DEFAULT_PRECIS;
     logfont.lfClipPrecision = CLIP_DEFAULT_PRECIS;
     logfont.lfQuality = DEFAULT_QUALITY;
@@ -74,13 +74,14 @@ HFONT FontBook::create(const std::wstring& face, const FontSpec& spec) const {
     return CreateFontIndirectW(&logfont);
 }
 
-bool FontBook::drawable(const std::wstring& face, const FontSpec& spec) {
-    const auto key = std::make_tuple(upper(face), spec.height, int(spec.style), int(spec.charset));
+bool FontBook::drawable(const std::wstring& face, const FontSpec& requested) {
+    const auto key = std::make_tuple(upper(face), requested.height, int(requested.style),
+                                     int(requested.charset));
     if (auto known = drawable_.find(key); known != drawable_.end()) {
         return known->second;
     }
     LOGFONTW wanted{};
-    wanted.lfCharSet = charsetOf(spec);
+    wanted.lfCharSet = charsetOf(requested);
     wcsncpy(wanted.lfFaceName, face.c_str(), LF_FACESIZE - 1);
     Enumerated enumerated;
     EnumFontFamiliesExW(measuring_, &wanted, onFace, reinterpret_cast<LPARAM>(&enumerated), 0);
@@ -88,7 +89,7 @@ bool FontBook::drawable(const std::wstring& face, const FontSpec& spec) {
     if (usable) {
         // The font system must give this face, at this character height: a raster face has
         // only its own sizes, and a size it lacks counts as missing.
-        HFONT font = create(face, spec);
+        HFONT font = create(face, requested);
         HGDIOBJ previous = SelectObject(measuring_, font);
         TEXTMETRICW metrics{};
         GetTextMetricsW(measuring_, &metrics);
@@ -98,39 +99,40 @@ bool FontBook::drawable(const std::wstring& face, const FontSpec& spec) {
         DeleteObject(font);
         const int height = metrics.tmHeight - metrics.tmInternalLeading;
         const int tolerance = enumerated.scalable ? 1 : 0;
-        usable = upper(given) == upper(face) && std::abs(height - spec.height) <= tolerance;
+        usable = upper(given) == upper(face) && std::abs(height - requested.height) <= tolerance;
     }
     drawable_[key] = usable;
     return usable;
 }
 
-std::wstring FontBook::faceFor(const FontSpec& spec) {
-    const std::wstring face = widen(spec.face);
-    if (drawable(face, spec)) {
+std::wstring FontBook::faceFor(const FontSpec& requested) {
+    const std::wstring face = widen(requested.face);
+    if (drawable(face, requested)) {
         return face;
     }
     if (auto found = substitutes_.find(upper(face)); found != substitutes_.end()) {
         for (const std::wstring& substitute : found->second) {
-            if (drawable(substitute, spec)) {
+            if (drawable(substitute, requested)) {
                 return substitute;
             }
         }
     }
     for (const wchar_t* resort : lastResorts) {
-        if (drawable(resort, spec)) {
+        if (drawable(resort, requested)) {
             return resort;
         }
     }
     return face; // the font system's own choice
 }
 
-HFONT FontBook::font(const FontSpec& spec) {
-    const std::wstring face = faceFor(spec);
-    const auto key = std::make_tuple(upper(face), spec.height, int(spec.style), int(spec.charset));
+HFONT FontBook::font(const FontSpec& requested) {
+    const std::wstring face = faceFor(requested);
+    const auto key = std::make_tuple(upper(face), requested.height, int(requested.style),
+                                     int(requested.charset));
     if (auto found = fonts_.find(key); found != fonts_.end()) {
         return found->second;
     }
-    HFONT created = create(face, spec);
+    HFONT created = create(face, requested);
     fonts_[key] = created;
     return created;
 }
