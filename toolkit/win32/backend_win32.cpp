@@ -415,13 +415,7 @@ LRESULT CALLBACK Win32Application::windowProc(HWND hwnd, UINT message, WPARAM wP
     if (!self) {
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
-    LRESULT result = 0;
-    bool handled = false;
-    guarded([&] {
-        result = self->handle(message, wParam, lParam);
-        handled = true;
-    });
-    return handled ? result : 0;
+    return guardedResult([&] { return self->handle(message, wParam, lParam); });
 }
 
 LRESULT Win32Application::handle(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -221,6 +221,13 @@ template <typename F> void guarded(F&& f) {
     }
 }
 
+// The same for a window procedure's handler: what it returns, or 0 when it failed.
+template <typename F> LRESULT guardedResult(F&& f) {
+    LRESULT result = 0;
+    guarded([&] { result = f(); });
+    return result;
+}
+
 // Private messages of the application window.
 inline constexpr UINT wakeMessage = WM_APP + 1;
 inline constexpr UINT reactivateMessage = WM_APP + 2;

@@ -312,13 +312,7 @@ LRESULT CALLBACK FormWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, 
     if (!self || self->dying_) {
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
-    LRESULT result = 0;
-    bool handled = false;
-    guarded([&] {
-        result = self->handle(message, wParam, lParam);
-        handled = true;
-    });
-    return handled ? result : 0;
+    return guardedResult([&] { return self->handle(message, wParam, lParam); });
 }
 
 LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
