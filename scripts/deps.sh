@@ -59,5 +59,7 @@ export DEBIAN_FRONTEND=noninteractive
 if [[ $needs_i386 == yes ]]; then
   dpkg --add-architecture i386
 fi
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Another install (a second build, a package manager in the background) may hold the lock: wait.
+lock=(-o DPkg::Lock::Timeout=900)
+apt-get "${lock[@]}" update -qq
+apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
