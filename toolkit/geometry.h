@@ -34,9 +34,4 @@ std::optional<Point> followActiveMonitor(const Rect& window, const Rect& activeW
 // value × numerator ÷ denominator, rounded to the nearest integer, halves away from zero.
 int scaleRounded(int value, int numerator, int denominator);
 
-// The text of a failure's message box: the message, with a full stop appended when its last
-// character sorts after the full stop in code-point order (letters and digits do; ")", "!" and
-// "." do not). The text is UTF-8.
-std::string failureText(std::string_view message);
-
 } // namespace toolkit

@@ -3,6 +3,7 @@
 // failure reporting. The backend reports what happened and carries out what it is told.
 
 #include "toolkit/backend.h"
+#include "toolkit/texts.h"
 
 #include <algorithm>
 #include <stdexcept>

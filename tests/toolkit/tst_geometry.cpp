@@ -1,5 +1,4 @@
-// Placement and scaling arithmetic and the text of a failure's message box: pure functions,
-// checked against worked examples.
+// Placement and scaling arithmetic: pure functions, checked against worked examples.
 
 #include "toolkit/geometry.h"
 
@@ -143,31 +142,4 @@ TEST_CASE("scaleRounded") {
     forEachRow(rows, [](const Row& row) {
         CHECK(toolkit::scaleRounded(row.value, row.numerator, row.denominator) == row.expected);
     });
-}
-
-TEST_CASE("failureText ends the message with a full stop when its last character sorts after it") {
-    struct Row {
-        const char* name;
-        std::string_view message;
-        std::string_view text;
-    };
-    static const Row rows[] = {
-        {"rejected answer", "'12a' is not a valid integer value",
-         "'12a' is not a valid integer value."},
-        {"rejected empty answer", "'' is not a valid integer value",
-         "'' is not a valid integer value."},
-        {"digit", "error 42", "error 42."},
-        {"slash, the character after the full stop", "a/", "a/."},
-        {"Cyrillic letter", "\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0", // "Ошибка"
-         "\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0."},
-        {"full stop already", "Done.", "Done."},
-        {"closing parenthesis", "(see above)", "(see above)"},
-        {"exclamation mark", "Stop!", "Stop!"},
-        {"hyphen, the character before the full stop", "a-", "a-"},
-        {"quote", "'42 '", "'42 '"},
-        {"trailing blank", "value ", "value "},
-        {"empty", "", ""},
-    };
-
-    forEachRow(rows, [](const Row& row) { CHECK(toolkit::failureText(row.message) == row.text); });
 }

@@ -1,7 +1,9 @@
-// The application title made from the executable's path: directory dropped (either kind of
-// slash), cut at the first full stop, first character kept and the rest lower-cased, at most 255
-// characters, never cutting a character in two.
+// The program's own texts: the application title made from the executable's path (directory
+// dropped, either kind of slash; cut at the first full stop; first character kept and the rest
+// lower-cased; at most 255 characters, never cutting a character in two), and the text of a
+// failure's message box.
 
+#include "toolkit/texts.h"
 #include "toolkit/toolkit.h"
 
 #include "case_table.h"
@@ -59,4 +61,31 @@ TEST_CASE("titleFromExecutable") {
         CAPTURE(row.path);
         CHECK(toolkit::titleFromExecutable(row.path) == row.title);
     });
+}
+
+TEST_CASE("failureText ends the message with a full stop when its last character sorts after it") {
+    struct Row {
+        const char* name;
+        std::string_view message;
+        std::string_view text;
+    };
+    static const Row rows[] = {
+        {"rejected answer", "'12a' is not a valid integer value",
+         "'12a' is not a valid integer value."},
+        {"rejected empty answer", "'' is not a valid integer value",
+         "'' is not a valid integer value."},
+        {"digit", "error 42", "error 42."},
+        {"slash, the character after the full stop", "a/", "a/."},
+        {"Cyrillic letter", "\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0", // "Ошибка"
+         "\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0."},
+        {"full stop already", "Done.", "Done."},
+        {"closing parenthesis", "(see above)", "(see above)"},
+        {"exclamation mark", "Stop!", "Stop!"},
+        {"hyphen, the character before the full stop", "a-", "a-"},
+        {"quote", "'42 '", "'42 '"},
+        {"trailing blank", "value ", "value "},
+        {"empty", "", ""},
+    };
+
+    forEachRow(rows, [](const Row& row) { CHECK(toolkit::failureText(row.message) == row.text); });
 }
