@@ -14,5 +14,5 @@ elif [[ ! -f "$build/CMakeCache.txt" ]]; then
   exit 2
 fi
 cmake --build "$build" --target drill -j"$(nproc)"
-/usr/bin/python3 tests/screens/take_screenshots.py --program "$build/program/drill" \
-  --xsession tests/e2e --out docs/screenshots
+/usr/bin/python3 tests/qt/screens/take_screenshots.py --program "$build/program/drill" \
+  --xsession tests/qt/e2e --out docs/screenshots

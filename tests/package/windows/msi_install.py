@@ -23,7 +23,7 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 TESTS = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(TESTS, "windows"))
+sys.path.insert(0, os.path.join(TESTS, "win32"))
 from winsession import WineSession  # noqa: E402
 
 PRODUCT_NAME = "Сложение чисел"

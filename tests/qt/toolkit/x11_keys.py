@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Keys and window activation on a real X server with a window manager.
 
-Starts the toolkit probe (tests/ui/toolkit/toolkit_probe.cpp) in a private X session, presses
+Starts the toolkit probe (tests/qt/toolkit/toolkit_probe.cpp) in a private X session, presses
 keys through xdotool and reads which handler ran from the lines the probe prints. Checks Tab,
 Shift+Tab, Ctrl+Tab, Enter on a button and in the edit field, Escape, and that the activation
 handler runs exactly once although the window is minimized and restored, another program takes
@@ -18,7 +18,7 @@ import sys
 import threading
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from xsession import XSession  # noqa: E402
 
 PROBE_CAPTION = "Toolkit probe"

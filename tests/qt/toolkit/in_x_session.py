@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Runs a test program on a real X server with a window manager: a private Xvfb with openbox
-(tests/e2e/xsession.py), Qt on its xcb platform. Extra NAME=VALUE arguments before the program
+(tests/qt/e2e/xsession.py), Qt on its xcb platform. Extra NAME=VALUE arguments before the program
 go into its environment.
 
 Usage: in_x_session.py [NAME=VALUE ...] PROGRAM [ARGUMENTS ...]
@@ -10,7 +10,7 @@ import os
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from xsession import XSession, stop_on_signals  # noqa: E402
 
 

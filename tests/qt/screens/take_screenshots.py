@@ -4,7 +4,7 @@
 result window after a series answered without a mistake. Each picture is the window with its
 frame, cut out of the screen.
 
-Usage: take_screenshots.py --program BUILD/program/drill --xsession tests/e2e --out docs/screenshots
+Usage: take_screenshots.py --program BUILD/program/drill --xsession tests/qt/e2e --out docs/screenshots
 """
 
 import argparse

@@ -16,7 +16,7 @@ The layout is right when, at every setting:
 - the windows lie wholly on the screen;
 - every control keeps its place and size in proportion to the window, as at 96 dpi.
 
-Usage: screens_dpi.py --program BUILD/program/drill --xsession tests/e2e --shots OUTDIR
+Usage: screens_dpi.py --program BUILD/program/drill --xsession tests/qt/e2e --shots OUTDIR
 """
 
 import argparse

@@ -15,7 +15,7 @@ import unittest
 from drill_program import MAIN_CAPTION, RESULT_CAPTION, application_title, mark_for
 from xsession import XSession, stop_on_signals
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cases"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cases"))
 import drill_cases as cases  # noqa: E402
 
 EXECUTABLE = ""

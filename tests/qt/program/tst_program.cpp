@@ -500,4 +500,4 @@ void WindowsTest::enterAtStartEndsTheProgram() {
 }
 
 QTEST_MAIN(WindowsTest)
-#include "tst_windows.moc"
+#include "tst_program.moc"

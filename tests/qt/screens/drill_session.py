@@ -1,4 +1,4 @@
-"""Drives the real drill program in an X session (tests/e2e/xsession.py) from outside, as a
+"""Drives the real drill program in an X session (tests/qt/e2e/xsession.py) from outside, as a
 pupil would with the keyboard, and reads where its controls are from the accessibility bus.
 
 Used by the screens test and by scripts/screenshots.sh.
