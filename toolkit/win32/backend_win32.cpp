@@ -54,6 +54,10 @@ Win32Application& backend() {
     return *theBackend;
 }
 
+bool hasBackend() {
+    return theBackend != nullptr;
+}
+
 Win32Application::Win32Application() : fonts_(std::make_unique<FontBook>()) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);

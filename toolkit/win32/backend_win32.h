@@ -74,11 +74,19 @@ public:
     HFONT font() const { return font_; }
     // Paints the OK image button or the panel (both drawn by the program).
     void draw(const DRAWITEMSTRUCT& item) const;
+    bool isDefaultButton() const;
+    // What a screen reader calls the control: an edit field is named by the label that stands
+    // before it on its line, a disabled one keeps the name it had; the others by their text.
+    std::wstring accessibleName();
+    // An edit field takes its caption's text as its name again and tells a screen reader so.
+    void renameField();
 
 private:
     static LRESULT CALLBACK subclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR id, DWORD_PTR self);
     void fitToText();
+    // The label that captions this control, or nullptr.
+    ControlWindow* caption() const;
 
     FormWindow& form_;
     Control& control_;
@@ -86,6 +94,7 @@ private:
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
     COLORREF colour_ = 0;
+    std::wstring name_; // an edit field's name, as last given
 };
 
 class FormWindow final : public FormPeer {
@@ -123,6 +132,17 @@ public:
     // Shows scroll bars where the client area is smaller than the controls' extent.
     void updateScrollBars();
 
+    // The controls in lines from the top (a control whose middle lies within the height of a
+    // line's first control belongs to that line), left to right within a line.
+    std::vector<std::vector<ControlWindow*>> lines() const;
+    std::vector<ControlWindow*> readingOrder() const;
+    // A window owned by another window of the program (the result window) is a dialog, described
+    // by its labels line by line: «Ответили правильно на 18. Оценка 5».
+    bool isDialog() const;
+    std::wstring labelLines() const;
+    // A label's text changed: the fields are renamed once the handler that changed it has run.
+    void labelsChanged();
+
 private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -140,6 +160,7 @@ private:
     bool updatingScroll_ = false;
     bool shownBefore_ = false;
     bool dying_ = false;
+    bool renamePosted_ = false;
     int nextId_ = 100;
 };
 
@@ -206,6 +227,10 @@ private:
 };
 
 Win32Application& backend();
+bool hasBackend();
+
+// Answers WM_GETOBJECT for a window or control of the program (0: the standard object answers).
+LRESULT answerGetObject(HWND window, WPARAM wParam, LPARAM lParam);
 
 // Runs a piece of window code called from the window system; a failure is reported instead of
 // crossing the system's stack frames.
@@ -231,5 +256,7 @@ template <typename F> LRESULT guardedResult(F&& f) {
 // Private messages of the application window.
 inline constexpr UINT wakeMessage = WM_APP + 1;
 inline constexpr UINT reactivateMessage = WM_APP + 2;
+// Private message of a form: rename its fields after its labels changed.
+inline constexpr UINT renameMessage = WM_APP + 3;
 
 } // namespace toolkit::detail::win32

@@ -198,6 +198,13 @@ LRESULT CALLBACK ControlWindow::subclassProc(HWND hwnd, UINT message, WPARAM wPa
             InvalidateRect(hwnd, nullptr, FALSE);
         }
         break;
+    case WM_GETOBJECT:
+        if (!self->form_.dying()) {
+            if (const LRESULT object = answerGetObject(hwnd, wParam, lParam)) {
+                return object;
+            }
+        }
+        break;
     case WM_NCDESTROY:
         RemoveWindowSubclass(hwnd, subclassProc, subclassId);
         self->hwnd_ = nullptr;
@@ -206,6 +213,57 @@ LRESULT CALLBACK ControlWindow::subclassProc(HWND hwnd, UINT message, WPARAM wPa
         break;
     }
     return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+bool ControlWindow::isDefaultButton() const {
+    return control_.form().state().defaultButton == &control_;
+}
+
+ControlWindow* ControlWindow::caption() const {
+    // Of the labels on this control's line (the middle of the one within the height of the
+    // other) that begin left of it, the nearest. Such a label may reach under the control, as a
+    // long exercise in large type reaches under the answer field.
+    const Rect own = bounds();
+    ControlWindow* nearest = nullptr;
+    int nearestLeft = 0;
+    for (ControlWindow* label : form_.readingOrder()) {
+        if (label == this || label->kind() != ControlKind::Label || !label->isVisible()) {
+            continue;
+        }
+        const Rect other = label->bounds();
+        const int ownMiddle = own.top + own.height / 2;
+        const int otherMiddle = other.top + other.height / 2;
+        const bool sameLine = (own.top <= otherMiddle && otherMiddle <= own.bottom()) ||
+                              (other.top <= ownMiddle && ownMiddle <= other.bottom());
+        if (sameLine && other.left < own.left && (!nearest || other.left > nearestLeft)) {
+            nearest = label;
+            nearestLeft = other.left;
+        }
+    }
+    return nearest;
+}
+
+std::wstring ControlWindow::accessibleName() {
+    if (kind_ != ControlKind::Edit) {
+        return windowText(hwnd_);
+    }
+    // A disabled field keeps its name: nothing can be typed into it, and after the last answer
+    // its caption shows one more exercise that no longer asks for anything.
+    if (IsWindowEnabled(hwnd_)) {
+        const ControlWindow* label = caption();
+        name_ = label ? windowText(label->handle()) : std::wstring();
+    }
+    return name_;
+}
+
+void ControlWindow::renameField() {
+    if (kind_ != ControlKind::Edit || !IsWindowEnabled(hwnd_)) {
+        return;
+    }
+    accessibleName();
+    // Told also when the new exercise reads as the last one did: a reader on the field speaks
+    // the name again, so the pupil hears that the answer was taken.
+    NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, hwnd_, OBJID_CLIENT, CHILDID_SELF);
 }
 
 void ControlWindow::fitToText() {
@@ -226,6 +284,7 @@ void ControlWindow::setText(std::string_view text) {
     if (kind_ == ControlKind::Label) {
         fitToText();
         form_.updateScrollBars(); // the label may now reach further
+        form_.labelsChanged();
     }
 }
 

@@ -186,6 +186,83 @@ Rect FormWindow::frame() const {
     return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
+std::vector<std::vector<ControlWindow*>> FormWindow::lines() const {
+    std::vector<std::pair<Rect, ControlWindow*>> placed;
+    for (ControlWindow* control : controls_) {
+        placed.emplace_back(control->bounds(), control);
+    }
+    std::stable_sort(placed.begin(), placed.end(),
+                     [](const auto& a, const auto& b) { return a.first.top < b.first.top; });
+    std::vector<std::vector<ControlWindow*>> result;
+    for (std::size_t first = 0; first < placed.size();) {
+        const Rect line = placed[first].first;
+        std::size_t end = first + 1;
+        while (end < placed.size() &&
+               placed[end].first.top + placed[end].first.height / 2 < line.bottom()) {
+            ++end;
+        }
+        std::stable_sort(placed.begin() + static_cast<std::ptrdiff_t>(first),
+                         placed.begin() + static_cast<std::ptrdiff_t>(end),
+                         [](const auto& a, const auto& b) { return a.first.left < b.first.left; });
+        std::vector<ControlWindow*> row;
+        for (std::size_t i = first; i < end; ++i) {
+            row.push_back(placed[i].second);
+        }
+        result.push_back(std::move(row));
+        first = end;
+    }
+    return result;
+}
+
+std::vector<ControlWindow*> FormWindow::readingOrder() const {
+    std::vector<ControlWindow*> order;
+    for (const std::vector<ControlWindow*>& line : lines()) {
+        order.insert(order.end(), line.begin(), line.end());
+    }
+    return order;
+}
+
+bool FormWindow::isDialog() const {
+    return app().mainForm != &form_;
+}
+
+std::wstring FormWindow::labelLines() const {
+    // The labels of a line make one phrase («Ответили правильно на » and «18»), the lines are
+    // sentences; blanks are run together as a reader would speak them.
+    std::wstring text;
+    for (const std::vector<ControlWindow*>& line : lines()) {
+        std::wstring phrase;
+        for (ControlWindow* control : line) {
+            if (control->kind() != ControlKind::Label || !control->isVisible()) {
+                continue;
+            }
+            for (wchar_t c : windowText(control->handle())) {
+                const bool blank = c == L' ' || c == L'\t';
+                if (blank && (phrase.empty() || phrase.back() == L' ')) {
+                    continue;
+                }
+                phrase += blank ? L' ' : c;
+            }
+            if (!phrase.empty() && phrase.back() != L' ') {
+                phrase += L' ';
+            }
+        }
+        while (!phrase.empty() && phrase.back() == L' ') {
+            phrase.pop_back();
+        }
+        if (!phrase.empty()) {
+            text += (text.empty() ? L"" : L". ") + phrase;
+        }
+    }
+    return text;
+}
+
+void FormWindow::labelsChanged() {
+    if (!renamePosted_ && hwnd_ && !dying_) {
+        renamePosted_ = PostMessageW(hwnd_, renameMessage, 0, 0) != FALSE;
+    }
+}
+
 ControlWindow* FormWindow::controlOf(HWND window) const {
     for (ControlWindow* control : controls_) {
         if (control->handle() == window) {
@@ -331,9 +408,26 @@ LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SETFOCUS:
         focusEntered(form_, nullptr);
         return 0;
+    case WM_GETOBJECT:
+        if (const LRESULT object = answerGetObject(hwnd_, wParam, lParam)) {
+            return object;
+        }
+        break;
+    case renameMessage:
+        renamePosted_ = false;
+        for (ControlWindow* control : controls_) {
+            control->renameField();
+        }
+        if (isDialog()) {
+            NotifyWinEvent(EVENT_OBJECT_DESCRIPTIONCHANGE, hwnd_, OBJID_CLIENT, CHILDID_SELF);
+        }
+        return 0;
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED && lParam) {
-            if (ControlWindow* control = controlOf(reinterpret_cast<HWND>(lParam))) {
+            ControlWindow* control = controlOf(reinterpret_cast<HWND>(lParam));
+            // A click that reaches a disabled button, or a window under a message box or a modal
+            // window (a BM_CLICK sent by another program), is not one the pupil could make.
+            if (control && IsWindowEnabled(hwnd_) && IsWindowEnabled(control->handle())) {
                 if (control->control().isButton()) {
                     clicked(control->control());
                 }
