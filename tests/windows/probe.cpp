@@ -319,8 +319,8 @@ std::string accessibleFields(IAccessible* object, LONG id) {
     const VARIANT self = childId(id);
     std::string out;
     // Each property read on its own: the text comes back through the BSTR once the call is done.
-    const auto text = [&](const char* field, HRESULT (STDMETHODCALLTYPE IAccessible::*read)(
-                                                 VARIANT, BSTR*)) {
+    const auto text = [&](const char* field,
+                          HRESULT (STDMETHODCALLTYPE IAccessible::*read)(VARIANT, BSTR*)) {
         BSTR value = nullptr;
         const HRESULT result = (object->*read)(self, &value);
         out += std::string(out.empty() ? "" : ",") + "\"" + field + "\":";
@@ -355,9 +355,8 @@ std::string accessibleFields(IAccessible* object, LONG id) {
 
 std::string accessible(const std::string& argument) {
     IAccessible* object = nullptr;
-    const HRESULT result = AccessibleObjectFromWindow(handleOf(argument), OBJID_CLIENT,
-                                                      __uuidof(IAccessible),
-                                                      reinterpret_cast<void**>(&object));
+    const HRESULT result = AccessibleObjectFromWindow(
+        handleOf(argument), OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&object));
     if (FAILED(result) || !object)
         return "{\"error\":\"AccessibleObjectFromWindow: " + hresult(result) + "\"}";
     std::string out = "{" + accessibleFields(object, CHILDID_SELF) + ",\"children\":[";
@@ -388,8 +387,9 @@ std::string accessible(const std::string& argument) {
 std::string accessibleAction(const std::string& what, const std::string& argument) {
     const size_t blank = argument.find(' ');
     IAccessible* object = nullptr;
-    HRESULT result = AccessibleObjectFromWindow(handleOf(argument.substr(0, blank)), OBJID_CLIENT,
-                                                __uuidof(IAccessible), reinterpret_cast<void**>(&object));
+    HRESULT result =
+        AccessibleObjectFromWindow(handleOf(argument.substr(0, blank)), OBJID_CLIENT,
+                                   __uuidof(IAccessible), reinterpret_cast<void**>(&object));
     if (FAILED(result) || !object)
         return "{\"error\":\"AccessibleObjectFromWindow: " + hresult(result) + "\"}";
     if (what == "set") {
@@ -420,8 +420,8 @@ void CALLBACK onEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG
 }
 
 DWORD WINAPI hookThread(void*) {
-    SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_DESCRIPTIONCHANGE, nullptr, onEvent, 0,
-                    0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+    SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_DESCRIPTIONCHANGE, nullptr, onEvent, 0, 0,
+                    WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);

@@ -108,8 +108,7 @@ public:
         if (!object) {
             return E_POINTER;
         }
-        if (id == __uuidof(IUnknown) || id == __uuidof(IDispatch) ||
-            id == __uuidof(IAccessible)) {
+        if (id == __uuidof(IUnknown) || id == __uuidof(IDispatch) || id == __uuidof(IAccessible)) {
             *object = static_cast<IAccessible*>(this);
             AddRef();
             return S_OK;

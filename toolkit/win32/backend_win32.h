@@ -67,7 +67,10 @@ public:
     Rect bounds() const override;
     void press() override;
 
-    HWND handle() const { return hwnd_; }
+    // The control's window, made now (with its form's) if it has not been yet.
+    HWND handle() const;
+    // Makes the native window, once; its form's window must be there.
+    void realize();
     Control& control() const { return control_; }
     ControlKind kind() const { return kind_; }
     COLORREF textColour() const { return colour_; }
@@ -91,6 +94,8 @@ private:
     FormWindow& form_;
     Control& control_;
     ControlKind kind_;
+    ControlDecl declaration_; // as scaled, for the window made later
+    int id_ = 0;
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
     COLORREF colour_ = 0;
@@ -116,7 +121,12 @@ public:
     bool isActiveWindow() const override;
     Rect frame() const override;
 
-    HWND handle() const { return hwnd_; }
+    // The window, made now if it has not been yet.
+    HWND handle() const;
+    // The window if it has been made, else nullptr.
+    HWND existingHandle() const { return hwnd_; }
+    // Makes the native window and its controls, once.
+    void realize();
     Form& form() const { return form_; }
     HFONT windowFont() const { return font_; }
     COLORREF windowColour() const { return colour_; }
@@ -148,8 +158,14 @@ private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void scrollBy(int bar, WPARAM request);
     void scrollTo(int x, int y);
+    // Stacking, the focus cues and the scroll bars, once the controls are there.
+    void arrangeControls();
 
     Form& form_;
+    std::wstring caption_;
+    std::string name_;
+    HWND owner_ = nullptr;
+    bool controlsDeclared_ = false;
     SIZE outer_{}; // the outer size this window was made with
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
@@ -205,6 +221,8 @@ public:
     // The windows that a modal show disabled take input again.
     void enableOthers();
     bool isModal(const FormWindow* form) const { return modal_ == form; }
+    // Makes the windows that wait for the main window's first showing, once the loop runs.
+    void realizeLater();
 
 private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -256,6 +274,7 @@ template <typename F> LRESULT guardedResult(F&& f) {
 // Private messages of the application window.
 inline constexpr UINT wakeMessage = WM_APP + 1;
 inline constexpr UINT reactivateMessage = WM_APP + 2;
+inline constexpr UINT realizeMessage = WM_APP + 4;
 // Private message of a form: rename its fields after its labels changed.
 inline constexpr UINT renameMessage = WM_APP + 3;
 

@@ -116,11 +116,22 @@ COLORREF colourOf(Colour colour) {
 
 ControlWindow::ControlWindow(FormWindow& form, Control& control, const ControlDecl& declaration,
                              int id)
-    : form_(form), control_(control), kind_(declaration.kind) {
+    : form_(form), control_(control), kind_(declaration.kind), declaration_(declaration), id_(id) {
     const FontSpec& requested =
         declaration.font ? *declaration.font : form.form().declaration().font;
     font_ = declaration.font ? backend().fonts().font(requested) : form.windowFont();
     colour_ = colourOf(requested.colour);
+    if (form.existingHandle()) {
+        realize();
+    }
+}
+
+void ControlWindow::realize() {
+    if (hwnd_) {
+        return;
+    }
+    const ControlDecl& declaration = declaration_;
+    FormWindow& form = form_;
 
     const wchar_t* className = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
@@ -156,10 +167,10 @@ ControlWindow::ControlWindow(FormWindow& form, Control& control, const ControlDe
         height = backend().fonts().lineHeight(font_) + 8;
     }
     const POINT offset = form.scrollOffset();
-    hwnd_ = CreateWindowExW(exStyle, className, widen(declaration.text).c_str(), style,
-                            r.left - offset.x, r.top - offset.y, r.width, height, form.handle(),
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                            GetModuleHandleW(nullptr), nullptr);
+    hwnd_ = CreateWindowExW(
+        exStyle, className, widen(declaration.text).c_str(), style, r.left - offset.x,
+        r.top - offset.y, r.width, height, form.existingHandle(),
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)), GetModuleHandleW(nullptr), nullptr);
     if (!hwnd_) {
         throw std::runtime_error("cannot create control \"" + declaration.name + "\"");
     }
@@ -215,6 +226,11 @@ LRESULT CALLBACK ControlWindow::subclassProc(HWND hwnd, UINT message, WPARAM wPa
     return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
+HWND ControlWindow::handle() const {
+    form_.realize();
+    return hwnd_;
+}
+
 bool ControlWindow::isDefaultButton() const {
     return control_.form().state().defaultButton == &control_;
 }
@@ -245,7 +261,7 @@ ControlWindow* ControlWindow::caption() const {
 
 std::wstring ControlWindow::accessibleName() {
     if (kind_ != ControlKind::Edit) {
-        return windowText(hwnd_);
+        return windowText(handle());
     }
     // A disabled field keeps its name: nothing can be typed into it, and after the last answer
     // its caption shows one more exercise that no longer asks for anything.
@@ -276,11 +292,11 @@ void ControlWindow::fitToText() {
 }
 
 std::string ControlWindow::text() const {
-    return narrow(windowText(hwnd_));
+    return narrow(windowText(handle()));
 }
 
 void ControlWindow::setText(std::string_view text) {
-    SetWindowTextW(hwnd_, widen(text).c_str());
+    SetWindowTextW(handle(), widen(text).c_str());
     if (kind_ == ControlKind::Label) {
         fitToText();
         form_.updateScrollBars(); // the label may now reach further
@@ -289,20 +305,20 @@ void ControlWindow::setText(std::string_view text) {
 }
 
 bool ControlWindow::isEnabled() const {
-    return IsWindowEnabled(hwnd_) != FALSE;
+    return IsWindowEnabled(handle()) != FALSE;
 }
 
 void ControlWindow::setEnabled(bool enabled) {
-    EnableWindow(hwnd_, enabled ? TRUE : FALSE);
+    EnableWindow(handle(), enabled ? TRUE : FALSE);
 }
 
 bool ControlWindow::isVisible() const {
     // Visible within its window, whether or not the window itself is shown.
-    return (GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0;
+    return (GetWindowLongW(handle(), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 void ControlWindow::setFocus(FocusCause cause) {
-    SetFocus(hwnd_);
+    SetFocus(handle());
     if (kind_ == ControlKind::Edit && cause != FocusCause::Activation) {
         // Brought by the keyboard or by the program: the whole text is selected, so that typing
         // replaces it. A click places the caret itself.
@@ -311,12 +327,12 @@ void ControlWindow::setFocus(FocusCause cause) {
 }
 
 bool ControlWindow::hasFocus() const {
-    return GetFocus() == hwnd_;
+    return hwnd_ && GetFocus() == hwnd_;
 }
 
 Rect ControlWindow::bounds() const {
     RECT r{};
-    GetWindowRect(hwnd_, &r);
+    GetWindowRect(handle(), &r);
     MapWindowPoints(HWND_DESKTOP, form_.handle(), reinterpret_cast<POINT*>(&r), 2);
     const POINT offset = form_.scrollOffset();
     return {r.left + offset.x, r.top + offset.y, r.right - r.left, r.bottom - r.top};
