@@ -9,6 +9,9 @@ close button closes it (WM_DELETE_WINDOW) and must end with status 0. The rounds
 a window manager (openbox), and without one, where Wine draws the frames itself and a window
 manager's own wait does not hide the programs' difference. One uncounted round comes first in
 each. Prints the medians, the ratios (the median of the round-by-round ratios) and the sizes.
+Where minimal_win32_themed.exe lies beside the minimal program (the same window with the
+program's manifest: common controls version 6 and visual styles), it is measured in the same
+rounds, and its ratio to the minimal program shows what the themed controls cost by themselves.
 
 Usage: bench/windows_startup.py <Drill.exe> <minimal_win32.exe> [runs] [wine loader]
   e.g. bench/windows_startup.py build/windows64/program/Drill.exe \\
@@ -33,7 +36,7 @@ from Xlib import X, Xatom, display
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURE = os.path.join(HERE, "..", "tests", "windows", "wine_fixture.py")
-CAPTIONS = {"drill": "Сложение чисел (2 класс)", "minimal": "Minimal"}
+CAPTIONS = {"drill": "Сложение чисел (2 класс)", "minimal": "Minimal", "themed": "Minimal"}
 TIMEOUT = 60
 
 
@@ -139,7 +142,7 @@ def one_run(screen, env, loader, exe, caption, log=None):
 def measure(screen, env, loader, programs, runs, trace_dir=None):
     times = {name: [] for name, _ in programs}
     for round_number in range(runs + 1):  # the first round is not counted
-        order = programs if round_number % 2 else programs[::-1]
+        order = programs if round_number % 2 else programs[::-1]  # each first and last in turn
         for name, exe in order:
             log = None
             if trace_dir and round_number == runs:
@@ -165,16 +168,23 @@ def stop_window_manager(work):
         time.sleep(0.05)
 
 
+def ratio(times, a, b):
+    return statistics.median(x / y for x, y in zip(times[a], times[b]))
+
+
 def report(label, loader, programs, times):
     print(f"{label}: Wine loader {loader}, {len(times['drill'])} interleaved runs each, "
           f"launch to window mapped (ms):")
     for name, exe in programs:
         values = times[name]
-        print(f"  {os.path.basename(exe):20} median {statistics.median(values):7.1f}  "
+        print(f"  {os.path.basename(exe):26} median {statistics.median(values):7.1f}  "
               f"min {min(values):7.1f}  max {max(values):7.1f}  size {os.path.getsize(exe)} bytes")
-    ratio = statistics.median(a / b for a, b in zip(times["drill"], times["minimal"]))
-    print(f"  ratio Drill.exe / minimal ({label}): {ratio:.2f}")
-    return ratio
+    if "themed" in times:
+        print(f"  ratio themed minimal / minimal ({label}): {ratio(times, 'themed', 'minimal'):.2f}")
+        print(f"  ratio Drill.exe / themed minimal ({label}): {ratio(times, 'drill', 'themed'):.2f}")
+    result = ratio(times, "drill", "minimal")
+    print(f"  ratio Drill.exe / minimal ({label}): {result:.2f}")
+    return result
 
 
 def main():
@@ -190,7 +200,10 @@ def main():
                DISPLAY=f":{display_number}", WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
     if trace:
         env["WINEDEBUG"] = "+timestamp,+loaddll"
-    programs = (("drill", drill), ("minimal", minimal))
+    programs = [("drill", drill), ("minimal", minimal)]
+    themed = os.path.join(os.path.dirname(minimal), "minimal_win32_themed.exe")
+    if os.path.exists(themed):
+        programs.append(("themed", themed))
     python = sys.executable
     subprocess.run([python, FIXTURE, "setup", work, str(display_number), loader], check=True)
     results = []
