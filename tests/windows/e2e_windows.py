@@ -308,6 +308,7 @@ class WindowsSeries(unittest.TestCase):
                         "put_accValue on the disabled field was not refused")
         self.assertLess(s.reader_press(c["bkClose"].hwnd), 0,
                         "the default action of «Выход» behind the result window was not refused")
+        s.post_click(c["bkClose"].hwnd)
         time.sleep(0.5)
         self.assertIsNone(program.proc.poll(), "«Выход» behind the result window ended the program")
         now = program.snap()
@@ -371,7 +372,11 @@ class WindowsSeries(unittest.TestCase):
                             "the default action of OK behind the message box was not refused")
             self.assertLess(s.reader_set_value(c["Numb"].hwnd, "99"), 0,
                             "put_accValue on the field behind the message box was not refused")
+            # Nor by a click another program posts to a button behind the box.
+            s.post_click(c["bbRes"].hwnd)
+            s.post_click(c["bkClose"].hwnd)
             time.sleep(0.5)
+            self.assertIsNone(program.proc.poll(), "«Выход» behind the message box ended the program")
             now = program.snap()
             self.assertEqual(len(message_boxes(now)), 1, "a second message box came up")
             self.assertEqual(program.controls(now)["Numb"].text, text,

@@ -6,6 +6,8 @@
 //   probe snapshot <exe file name>     one snapshot, then exit
 //   probe processes                     the running processes' ids and executable names
 //   probe close <hwnd>                  posts WM_CLOSE to a window (as its frame's close button)
+//   probe click <hwnd>                  posts BM_CLICK to a button (as the standard accessible
+//                                       object's default action does on Windows)
 //   probe msaa <hwnd>                   what a screen reader reads of a window or control through
 //                                       Microsoft Active Accessibility (AccessibleObjectFromWindow,
 //                                       OBJID_CLIENT): name, role, state, value, description,
@@ -456,6 +458,12 @@ std::string answer(const std::string& command, const std::string& argument) {
         return snapshot(argument);
     if (command == "close")
         return closeWindow(argument);
+    if (command == "click") {
+        const HWND window = handleOf(argument);
+        if (!IsWindow(window))
+            return "{\"error\":\"no such window\"}";
+        return "{\"posted\":" + boolean(PostMessageW(window, BM_CLICK, 0, 0)) + "}";
+    }
     if (command == "msaa")
         return accessible(argument);
     if (command == "msaa-set")

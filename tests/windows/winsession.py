@@ -200,6 +200,11 @@ class WineSession:
         """accDoDefaultAction on a control; the result code (negative: refused)."""
         return self.probe.request(f"msaa-press {hwnd}")["hr"]
 
+    def post_click(self, hwnd):
+        """BM_CLICK posted to a button, as another program (or the standard accessible object's
+        default action on Windows) clicks it."""
+        return self.probe.request(f"click {hwnd}")
+
     def reader_events(self):
         """The name and description changes the probe's WinEvent hook has seen since the last
         call: dicts with event ("name" or "description"), hwnd, object and child."""
