@@ -161,24 +161,28 @@ void ControlWindow::realize() {
         break;
     }
     const Rect& r = declaration.bounds;
+    const std::wstring text = widen(declaration.text);
+    const FontBook& fonts = backend().fonts();
+    int width = r.width;
     int height = r.height;
     if (kind_ == ControlKind::Edit) {
         // An edit field's height follows its font: one line and 8 pixels of border.
-        height = backend().fonts().lineHeight(font_) + 8;
+        height = fonts.lineHeight(font_) + 8;
+    } else if (kind_ == ControlKind::Label) {
+        // Made as large as its text, as it is after every change of its text.
+        width = fonts.textExtent(font_, text).cx;
+        height = fonts.lineHeight(font_);
     }
     const POINT offset = form.scrollOffset();
-    hwnd_ = CreateWindowExW(
-        exStyle, className, widen(declaration.text).c_str(), style, r.left - offset.x,
-        r.top - offset.y, r.width, height, form.existingHandle(),
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)), GetModuleHandleW(nullptr), nullptr);
+    hwnd_ = CreateWindowExW(exStyle, className, text.c_str(), style, r.left - offset.x,
+                            r.top - offset.y, width, height, form.existingHandle(),
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
+                            GetModuleHandleW(nullptr), nullptr);
     if (!hwnd_) {
         throw std::runtime_error("cannot create control \"" + declaration.name + "\"");
     }
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     SetWindowSubclass(hwnd_, subclassProc, subclassId, reinterpret_cast<DWORD_PTR>(this));
-    if (kind_ == ControlKind::Label) {
-        fitToText();
-    }
 }
 
 ControlWindow::~ControlWindow() {
