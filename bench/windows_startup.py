@@ -1,29 +1,43 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Start-up of the Windows build under Wine, against a minimal Win32 window program.
 
-Prepares a Wine prefix and a private X server of its own (as the tests' wine fixture does),
-then starts Drill.exe and the minimal program in turn, several times each, and measures the
-time from launch until the program's window is mapped on the X server; each program is then
-closed through its frame (as the window manager's close button does) and must end with status 0.
-One uncounted run of each comes first (Wine loads its own libraries then). Prints the medians,
-their ratio and the size of both executables.
+Prepares a Wine prefix and a private X server of its own (as the tests' wine fixture does), then
+starts Drill.exe and the minimal program (bench/minimal_win32.cpp: a window with a label, an edit
+field and a button) in turn, round after round, and reads the X server's own events: the time
+from launch until the program's window is mapped. Each program is then closed as the frame's
+close button closes it (WM_DELETE_WINDOW) and must end with status 0. The rounds run twice: with
+a window manager (openbox), and without one, where Wine draws the frames itself and a window
+manager's own wait does not hide the programs' difference. One uncounted round comes first in
+each. Prints the medians, the ratios (the median of the round-by-round ratios) and the sizes.
+Where minimal_win32_themed.exe lies beside the minimal program (the same window with the
+program's manifest: common controls version 6 and visual styles), it is measured in the same
+rounds, and its ratio to the minimal program shows what the themed controls cost by themselves.
 
 Usage: bench/windows_startup.py <Drill.exe> <minimal_win32.exe> [runs] [wine loader]
-  e.g. bench/windows_startup.py build/windows/program/Drill.exe \\
-           build/windows/bench/minimal_win32.exe 15
+  e.g. bench/windows_startup.py build/windows64/program/Drill.exe \\
+           build/windows64/bench/minimal_win32.exe 15
+  The loader defaults to wine64 for a 64-bit exe and wine for a 32-bit one.
+Environment: DRILL_STARTUP_TRACE=1 starts the programs with WINEDEBUG=+timestamp,+loaddll and
+prints Wine's log of the last run of each (where the time goes).
+Needs python3-xlib.
 """
 
 import os
+import select
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
 import tempfile
 import time
 
+from Xlib import X, Xatom, display
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURE = os.path.join(HERE, "..", "tests", "windows", "wine_fixture.py")
-CAPTIONS = {"drill": "Сложение чисел (2 класс)", "minimal": "Minimal"}
+CAPTIONS = {"drill": "Сложение чисел (2 класс)", "minimal": "Minimal", "themed": "Minimal"}
+TIMEOUT = 60
 
 
 def default_loader(exe):
@@ -45,36 +59,132 @@ def free_display():
     sys.exit("no free X display number in 600-699")
 
 
-def visible(env, caption):
-    pattern = "^" + "".join("\\" + c if c in ".^$*+?()[]{}|\\" else c for c in caption) + "$"
-    result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", pattern], env=env,
-                            capture_output=True, text=True)
-    return bool(result.stdout.strip())
+class Screen:
+    """The X server's view: which window of a caption was mapped, and closing it."""
+
+    def __init__(self, name):
+        self.connection = display.Display(name)
+        self.root = self.connection.screen().root
+        self.root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        self.utf8 = self.connection.intern_atom("UTF8_STRING")
+        self.net_name = self.connection.intern_atom("_NET_WM_NAME")
+        self.protocols = self.connection.intern_atom("WM_PROTOCOLS")
+        self.delete = self.connection.intern_atom("WM_DELETE_WINDOW")
+        self.connection.sync()
+
+    def drain(self):
+        while self.connection.pending_events():
+            self.connection.next_event()
+
+    def caption(self, window):
+        try:
+            prop = window.get_full_property(self.net_name, self.utf8)
+            if prop:
+                return bytes(prop.value).decode("utf-8", "replace")
+            prop = window.get_full_property(Xatom.WM_NAME, X.AnyPropertyType)
+            return bytes(prop.value).decode("latin-1") if prop else None
+        except Exception:  # the window went away
+            return None
+
+    def wait_mapped(self, caption, deadline, proc):
+        """The program's window with this caption once it is mapped: a window of the root
+        without a window manager, a window manager's frame around it with one."""
+        frames = {}
+        while True:
+            while not self.connection.pending_events():
+                if proc.poll() is not None:
+                    raise RuntimeError(f"the program ended with status {proc.returncode} "
+                                       f"before showing a window")
+                left = deadline - time.perf_counter()
+                if left <= 0:
+                    raise RuntimeError(f"no window {caption!r} within {TIMEOUT} s")
+                select.select([self.connection.fileno()], [], [], min(left, 0.05))
+            event = self.connection.next_event()
+            if event.type == X.ReparentNotify and event.parent != self.root:
+                frames[event.parent.id] = event.window
+            elif event.type == X.MapNotify:
+                window = frames.get(event.window.id, event.window)
+                if self.caption(window) == caption:
+                    return window
+
+    def close(self, window):
+        message = display.event.ClientMessage(
+            window=window, client_type=self.protocols,
+            data=(32, [self.delete, X.CurrentTime, 0, 0, 0]))
+        window.send_event(message, event_mask=0)
+        self.connection.flush()
 
 
-def one_run(env, loader, exe, caption):
+def one_run(screen, env, loader, exe, caption, log=None):
     """Milliseconds from launch to the window mapped."""
+    screen.drain()
+    output = open(log, "wb") if log else subprocess.DEVNULL
     start = time.perf_counter()
     proc = subprocess.Popen([loader, exe], env=env, cwd=os.path.dirname(exe),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                            start_new_session=True)
+                            stdout=output, stderr=output, start_new_session=True)
     try:
-        deadline = start + 60
-        while not visible(env, caption):
-            if proc.poll() is not None:
-                sys.exit(f"{exe} ended with status {proc.returncode} before showing a window")
-            if time.perf_counter() > deadline:
-                sys.exit(f"{exe} showed no window {caption!r} within 60 s")
-            time.sleep(0.002)
+        window = screen.wait_mapped(caption, start + TIMEOUT, proc)
         shown = (time.perf_counter() - start) * 1000
-        subprocess.run(["wmctrl", "-c", caption], env=env, check=False)
+        screen.close(window)
         if proc.wait(timeout=30) != 0:
             sys.exit(f"{exe} ended with status {proc.returncode}")
         return shown
+    except RuntimeError as error:
+        sys.exit(f"{exe}: {error}")
     finally:
+        if log:
+            output.close()
         if proc.poll() is None:
-            proc.kill()
+            os.killpg(proc.pid, signal.SIGKILL)
             proc.wait()
+
+
+def measure(screen, env, loader, programs, runs, trace_dir=None):
+    times = {name: [] for name, _ in programs}
+    for round_number in range(runs + 1):  # the first round is not counted
+        order = programs if round_number % 2 else programs[::-1]  # each first and last in turn
+        for name, exe in order:
+            log = None
+            if trace_dir and round_number == runs:
+                log = os.path.join(trace_dir, name + ".log")
+            value = one_run(screen, env, loader, exe, CAPTIONS[name], log)
+            if round_number:
+                times[name].append(value)
+            time.sleep(0.05)
+    return times
+
+
+def stop_window_manager(work):
+    """Stops the fixture's openbox, which this script's fixture started."""
+    import json
+    with open(os.path.join(work, "state.json")) as f:
+        pid = json.load(f)["pids"]["openbox"]
+    os.killpg(pid, signal.SIGTERM)
+    for _ in range(100):
+        try:
+            os.kill(pid, 0)
+        except ProcessLookupError:
+            return
+        time.sleep(0.05)
+
+
+def ratio(times, a, b):
+    return statistics.median(x / y for x, y in zip(times[a], times[b]))
+
+
+def report(label, loader, programs, times):
+    print(f"{label}: Wine loader {loader}, {len(times['drill'])} interleaved runs each, "
+          f"launch to window mapped (ms):")
+    for name, exe in programs:
+        values = times[name]
+        print(f"  {os.path.basename(exe):26} median {statistics.median(values):7.1f}  "
+              f"min {min(values):7.1f}  max {max(values):7.1f}  size {os.path.getsize(exe)} bytes")
+    if "themed" in times:
+        print(f"  ratio themed minimal / minimal ({label}): {ratio(times, 'themed', 'minimal'):.2f}")
+        print(f"  ratio Drill.exe / themed minimal ({label}): {ratio(times, 'drill', 'themed'):.2f}")
+    result = ratio(times, "drill", "minimal")
+    print(f"  ratio Drill.exe / minimal ({label}): {result:.2f}")
+    return result
 
 
 def main():
@@ -83,31 +193,38 @@ def main():
     drill, minimal = (os.path.abspath(p) for p in sys.argv[1:3])
     runs = int(sys.argv[3]) if len(sys.argv) > 3 else 15
     loader = sys.argv[4] if len(sys.argv) > 4 else default_loader(drill)
+    trace = os.environ.get("DRILL_STARTUP_TRACE") == "1"
     work = tempfile.mkdtemp(prefix="windows-startup-")
-    display = free_display()
-    env = dict(os.environ, WINEPREFIX=os.path.join(work, "prefix"), DISPLAY=f":{display}",
-               WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    display_number = free_display()
+    env = dict(os.environ, WINEPREFIX=os.path.join(work, "prefix"),
+               DISPLAY=f":{display_number}", WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    if trace:
+        env["WINEDEBUG"] = "+timestamp,+loaddll"
+    programs = [("drill", drill), ("minimal", minimal)]
+    themed = os.path.join(os.path.dirname(minimal), "minimal_win32_themed.exe")
+    if os.path.exists(themed):
+        programs.append(("themed", themed))
     python = sys.executable
-    subprocess.run([python, FIXTURE, "setup", work, str(display), loader], check=True)
+    subprocess.run([python, FIXTURE, "setup", work, str(display_number), loader], check=True)
+    results = []
     try:
-        programs = (("drill", drill), ("minimal", minimal))
-        times = {name: [] for name, _ in programs}
-        for name, exe in programs:  # warm-up, not counted
-            one_run(env, loader, exe, CAPTIONS[name])
-        for _ in range(runs):  # interleaved, so that a slow moment hits both
-            for name, exe in programs:
-                times[name].append(one_run(env, loader, exe, CAPTIONS[name]))
+        screen = Screen(env["DISPLAY"])
+        with_wm = measure(screen, env, loader, programs, runs)
+        stop_window_manager(work)
+        without_wm = measure(screen, env, loader, programs, runs, work if trace else None)
+        results = [("with a window manager", with_wm), ("without a window manager", without_wm)]
+        if trace:
+            for name, _ in programs:
+                print(f"--- Wine's log of the last run of {name}, without a window manager")
+                with open(os.path.join(work, name + ".log"), errors="replace") as f:
+                    sys.stdout.write(f.read())
     finally:
-        subprocess.run([python, FIXTURE, "cleanup", work, str(display), loader], check=False)
+        subprocess.run([python, FIXTURE, "cleanup", work, str(display_number), loader],
+                       check=False)
         shutil.rmtree(work, ignore_errors=True)
-
-    print(f"Wine loader {loader}, {runs} runs each, start to window mapped (ms):")
-    for name, exe in programs:
-        values = times[name]
-        print(f"  {os.path.basename(exe):20} median {statistics.median(values):7.1f}  "
-              f"min {min(values):7.1f}  max {max(values):7.1f}  size {os.path.getsize(exe)} bytes")
-    ratio = statistics.median(times["drill"]) / statistics.median(times["minimal"])
-    print(f"  ratio Drill.exe / minimal: {ratio:.2f}")
+    ratios = [report(label, loader, programs, times) for label, times in results]
+    print(f"ratios Drill.exe / minimal: with a window manager {ratios[0]:.2f}, "
+          f"without one {ratios[1]:.2f}")
 
 
 if __name__ == "__main__":

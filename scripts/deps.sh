@@ -15,7 +15,7 @@ windows=(cmake make nlohmann-json3-dev doctest-dev
          g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
          g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
          wine wine32:i386 wine64 fonts-wine wixl msitools
-         xvfb xauth xdotool openbox x11-utils wmctrl imagemagick python3)
+         xvfb xauth xdotool openbox x11-utils wmctrl imagemagick python3 python3-xlib)
 run=(qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra fonts-paratype fonts-urw-base35 fonts-liberation2
      qt6-translations-l10n)
 test=(clang libclang-rt-14-dev xvfb xauth xdotool openbox x11-utils imagemagick

@@ -6,6 +6,7 @@ Usage (under CTest, which gives the fixture's environment):
   e2e_windows.py <Drill.exe> <probe.exe> <directory for screenshots and logs>
 """
 
+import json
 import os
 import signal
 import sys
@@ -17,6 +18,10 @@ import drill_cases as cases  # noqa: E402
 from winsession import WineSession, pixels, stop_program
 
 GREEN = (0, 128, 0)  # the check mark of the enabled OK button
+# MSAA roles and states (oleacc.h).
+ROLE_PANE, ROLE_DIALOG, ROLE_STATICTEXT, ROLE_TEXT, ROLE_PUSHBUTTON = 0x10, 0x12, 0x29, 0x2A, 0x2B
+UNAVAILABLE, FOCUSED, DEFAULT = 0x1, 0x4, 0x100
+OBJID_CLIENT = -4
 MAROON = (128, 0, 0)  # the mark in the result window
 
 EXECUTABLE = ""
@@ -24,6 +29,14 @@ EXE_NAME = ""
 SHOTS = ""
 SESSION = None
 TITLE = ""
+
+
+def record(what, data):
+    """Keeps what the screen reader's view showed, one JSON line each, in msaa.jsonl beside the
+    screenshots; returns it."""
+    with open(os.path.join(SHOTS, "msaa.jsonl"), "a", encoding="utf-8") as f:
+        f.write(json.dumps({"what": what, **data}, ensure_ascii=False) + "\n")
+    return data
 
 
 def message_boxes(snap):
@@ -193,8 +206,24 @@ class WindowsSeries(unittest.TestCase):
         self.assertIsNone(program.proc.poll(), "Escape ended the program")
         s.keys("Tab")
         program.wait(lambda n: n.focus == c["bbRes"].hwnd, "the focus on OK after one Tab")
+        # A screen reader hears the owner-drawn OK as the default push button.
+        ok = record("OK after Tab", s.reader(c["bbRes"].hwnd))
+        self.assertEqual((ok["name"], ok["role"], ok["action"]), ("OK", ROLE_PUSHBUTTON, "Press"),
+                         ok)
+        self.assertEqual(ok["state"] & (DEFAULT | FOCUSED | UNAVAILABLE), DEFAULT | FOCUSED, ok)
         s.keys("Tab")
         program.wait(lambda n: n.focus == c["Numb"].hwnd, "the focus in the field after Tab, Tab")
+        self.check_reader_on_field(c, c["Lb1"].text)
+        # The main window's controls in reading order: each number after what it counts.
+        main = record("main window", s.reader(c["main"].hwnd))
+        exercise = c["Lb1"].text
+        self.assertEqual([(child["name"], child["role"]) for child in main["children"]],
+                         [(exercise, ROLE_STATICTEXT), (exercise, ROLE_TEXT),
+                          (cases.OK, ROLE_PUSHBUTTON), (cases.TOTAL_CAPTION, ROLE_STATICTEXT),
+                          ("20", ROLE_STATICTEXT), (cases.LEFT_CAPTION, ROLE_STATICTEXT),
+                          ("20", ROLE_STATICTEXT), (cases.PANEL, ROLE_PANE),
+                          (cases.EXIT, ROLE_PUSHBUTTON)], main)
+        s.reader_events()  # from here on, only the changes the answers make
 
         correct = 0
         for number in range(cases.SERIES_LENGTH):
@@ -222,6 +251,9 @@ class WindowsSeries(unittest.TestCase):
             if number < cases.SERIES_LENGTH - 1:
                 self.assertEqual(after.focus, program.controls(after)["Numb"].hwnd,
                                  f"the focus left the field after answer {number + 1}")
+                # The reader is told that the field's name changed, and reads the new exercise.
+                self.wait_name_change(c["Numb"].hwnd, f"after answer {number + 1}")
+                self.check_reader_on_field(c, program.controls(after)["Lb1"].text)
                 self.assertEqual(after.visible(cases.RESULT_CAPTION), [],
                                  f"result window after answer {number + 1}")
         self.assertEqual(correct, cases.correct_answers())
@@ -257,6 +289,34 @@ class WindowsSeries(unittest.TestCase):
         shot = self.screenshot("result_window.png")
         self.assertGreaterEqual(pixels(shot, result.right_of(result.child(cases.MARK_CAPTION)).rect)
                                 .count(MAROON), 20, "the mark is not drawn in maroon")
+        # Through MSAA: the result window is a dialog whose description is its label lines in
+        # reading order, its controls in that order too; OK is unavailable; neither the disabled
+        # field nor the main window's «Выход» behind the result window takes anything.
+        dialog = record("result window", s.reader(result.hwnd))
+        self.assertEqual((dialog["role"], dialog["name"]), (ROLE_DIALOG, cases.RESULT_CAPTION),
+                         dialog)
+        self.assertEqual(dialog["description"],
+                         f"{cases.COUNT_CAPTION}{correct}. {cases.MARK_CAPTION} {mark}", dialog)
+        self.assertEqual([child["name"] for child in dialog["children"]],
+                         [cases.COUNT_CAPTION, str(correct), cases.MARK_CAPTION, str(mark),
+                          cases.EXIT], dialog)
+        ok = record("OK after the series", s.reader(c["bbRes"].hwnd))
+        self.assertEqual(ok["state"] & (DEFAULT | UNAVAILABLE), DEFAULT | UNAVAILABLE, ok)
+        field = s.reader(c["Numb"].hwnd)
+        self.assertTrue(field["state"] & UNAVAILABLE, field)
+        self.assertLess(s.reader_set_value(c["Numb"].hwnd, "77"), 0,
+                        "put_accValue on the disabled field was not refused")
+        self.assertLess(s.reader_press(c["bkClose"].hwnd), 0,
+                        "the default action of «Выход» behind the result window was not refused")
+        s.post_click(c["bkClose"].hwnd)
+        time.sleep(0.5)
+        self.assertIsNone(program.proc.poll(), "«Выход» behind the result window ended the program")
+        now = program.snap()
+        self.assertEqual(program.controls(now)["Numb"].text, "", "the disabled field was edited")
+        self.assertIsNotNone(now.window(cases.RESULT_CAPTION), "the result window went away")
+        self.assertEqual([e for e in s.reader_events() if e["hwnd"] == c["Numb"].hwnd
+                          and e["event"] == "name"], [],
+                         "the disabled field's name was changed after the last answer")
         ok_area = pixels(shot, c["bbRes"].rect)
         self.assertEqual(ok_area.count(GREEN), 0, "the disabled OK button's check mark is green")
         self.assertGreater(len(set(ok_area)), 3, "the disabled OK button shows no image or caption")
@@ -307,6 +367,20 @@ class WindowsSeries(unittest.TestCase):
         program.assert_one_taskbar_entry("with the message box")
         if text == "12a":
             self.screenshot("message_box.png")
+            # Behind the box, nothing is pressed and nothing is edited through MSAA either.
+            self.assertLess(s.reader_press(c["bbRes"].hwnd), 0,
+                            "the default action of OK behind the message box was not refused")
+            self.assertLess(s.reader_set_value(c["Numb"].hwnd, "99"), 0,
+                            "put_accValue on the field behind the message box was not refused")
+            # Nor by a click another program posts to a button behind the box.
+            s.post_click(c["bbRes"].hwnd)
+            s.post_click(c["bkClose"].hwnd)
+            time.sleep(0.5)
+            self.assertIsNone(program.proc.poll(), "«Выход» behind the message box ended the program")
+            now = program.snap()
+            self.assertEqual(len(message_boxes(now)), 1, "a second message box came up")
+            self.assertEqual(program.controls(now)["Numb"].text, text,
+                             "the field behind the box was edited")
 
         s.keys("Return")
         snap = program.wait(lambda n: not message_boxes(n)
@@ -323,6 +397,26 @@ class WindowsSeries(unittest.TestCase):
             program.wait(lambda n: program.controls(n)["Numb"].text == "",
                          "the rejected text erased")
 
+    def check_reader_on_field(self, c, exercise):
+        """The focused answer field as a screen reader reads it: an edit field named by its
+        exercise."""
+        field = record("answer field", SESSION.reader(c["Numb"].hwnd))
+        self.assertEqual((field["name"], field["role"]), (exercise, ROLE_TEXT), field)
+        self.assertTrue(field["state"] & FOCUSED, field)
+        self.assertFalse(field["state"] & UNAVAILABLE, field)
+
+    def wait_name_change(self, hwnd, when):
+        """Waits for the WinEvent hook to see the field's name change (object OBJID_CLIENT)."""
+        seen = []
+
+        def told():
+            seen.extend(SESSION.reader_events())
+            return any(e["event"] == "name" and e["hwnd"] == hwnd and e["object"] == OBJID_CLIENT
+                       for e in seen)
+
+        SESSION.wait(told, lambda: f"a name change of the field {when} (events seen: {seen})",
+                     timeout=5)
+
     def screenshot(self, name):
         time.sleep(0.3)  # the last paint
         return SESSION.screenshot(os.path.join(SHOTS, name))
@@ -337,6 +431,8 @@ def main():
     TITLE = cases.application_title(EXE_NAME)
     SHOTS = os.path.abspath(sys.argv[3])
     os.makedirs(SHOTS, exist_ok=True)
+    if os.path.exists(os.path.join(SHOTS, "msaa.jsonl")):
+        os.remove(os.path.join(SHOTS, "msaa.jsonl"))
 
     def stop(signum, _frame):
         raise KeyboardInterrupt(f"stopped by signal {signal.Signals(signum).name}")

@@ -6,17 +6,29 @@
 //   probe snapshot <exe file name>     one snapshot, then exit
 //   probe processes                     the running processes' ids and executable names
 //   probe close <hwnd>                  posts WM_CLOSE to a window (as its frame's close button)
+//   probe click <hwnd>                  posts BM_CLICK to a button (as the standard accessible
+//                                       object's default action does on Windows)
+//   probe msaa <hwnd>                   what a screen reader reads of a window or control through
+//                                       Microsoft Active Accessibility (AccessibleObjectFromWindow,
+//                                       OBJID_CLIENT): name, role, state, value, description,
+//                                       default action, and the same of each of its children
+//   probe msaa-set <hwnd> <text>        put_accValue on it; prints the result code
+//   probe msaa-press <hwnd>             accDoDefaultAction on it; prints the result code
+//   probe events                        (serve only) the name and description changes that a
+//                                       WinEvent hook out of context has seen since the last ask
 //   probe serve                         reads such requests line by line from stdin and answers
 //                                       each with one line of JSON, until "quit" or end of input
 //
 // Handles are printed and read as decimal numbers.
 #include <windows.h>
 
+#include <oleacc.h>
 #include <tlhelp32.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -274,12 +286,157 @@ std::string snapshot(const std::string& exe) {
     return out + "}";
 }
 
-std::string closeWindow(const std::string& text) {
-    HWND window = reinterpret_cast<HWND>(
+HWND handleOf(const std::string& text) {
+    return reinterpret_cast<HWND>(
         static_cast<std::uintptr_t>(std::strtoull(text.c_str(), nullptr, 10)));
+}
+
+std::string closeWindow(const std::string& text) {
+    HWND window = handleOf(text);
     if (!IsWindow(window))
         return "{\"error\":\"no such window\"}";
     return "{\"posted\":" + boolean(PostMessageW(window, WM_CLOSE, 0, 0)) + "}";
+}
+
+std::string hresult(HRESULT result) {
+    return std::to_string(static_cast<long>(result));
+}
+
+std::string bstr(BSTR text) {
+    std::string out = text ? utf8(text, static_cast<int>(SysStringLen(text))) : "";
+    SysFreeString(text);
+    return out;
+}
+
+VARIANT childId(LONG id) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = id;
+    return v;
+}
+
+// One object's properties as a reader gets them; a property the object does not give is null.
+std::string accessibleFields(IAccessible* object, LONG id) {
+    const VARIANT self = childId(id);
+    std::string out;
+    // Each property read on its own: the text comes back through the BSTR once the call is done.
+    const auto text = [&](const char* field,
+                          HRESULT (STDMETHODCALLTYPE IAccessible::*read)(VARIANT, BSTR*)) {
+        BSTR value = nullptr;
+        const HRESULT result = (object->*read)(self, &value);
+        out += std::string(out.empty() ? "" : ",") + "\"" + field + "\":";
+        if (SUCCEEDED(result) && value) {
+            out += quoted(bstr(value));
+        } else {
+            SysFreeString(value);
+            out += "null";
+        }
+    };
+    text("name", &IAccessible::get_accName);
+    text("value", &IAccessible::get_accValue);
+    text("description", &IAccessible::get_accDescription);
+    text("action", &IAccessible::get_accDefaultAction);
+    VARIANT role;
+    VariantInit(&role);
+    if (SUCCEEDED(object->get_accRole(self, &role)) && role.vt == VT_I4) {
+        wchar_t name[128] = {};
+        const UINT length = GetRoleTextW(static_cast<DWORD>(role.lVal), name, 128);
+        out += ",\"role\":" + std::to_string(role.lVal);
+        out += ",\"role_text\":" + quoted(utf8(name, static_cast<int>(length)));
+    }
+    VariantClear(&role);
+    VARIANT state;
+    VariantInit(&state);
+    if (SUCCEEDED(object->get_accState(self, &state)) && state.vt == VT_I4) {
+        out += ",\"state\":" + std::to_string(state.lVal);
+    }
+    VariantClear(&state);
+    return out;
+}
+
+std::string accessible(const std::string& argument) {
+    IAccessible* object = nullptr;
+    const HRESULT result = AccessibleObjectFromWindow(
+        handleOf(argument), OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&object));
+    if (FAILED(result) || !object)
+        return "{\"error\":\"AccessibleObjectFromWindow: " + hresult(result) + "\"}";
+    std::string out = "{" + accessibleFields(object, CHILDID_SELF) + ",\"children\":[";
+    LONG count = 0;
+    if (FAILED(object->get_accChildCount(&count)))
+        count = 0;
+    for (LONG i = 1; i <= count; ++i) {
+        if (i > 1)
+            out += ",";
+        IDispatch* dispatch = nullptr;
+        IAccessible* child = nullptr;
+        if (SUCCEEDED(object->get_accChild(childId(i), &dispatch)) && dispatch &&
+            SUCCEEDED(dispatch->QueryInterface(__uuidof(IAccessible),
+                                               reinterpret_cast<void**>(&child)))) {
+            out += "{" + accessibleFields(child, CHILDID_SELF) + "}";
+            child->Release();
+        } else {
+            out += "{" + accessibleFields(object, i) + "}";
+        }
+        if (dispatch)
+            dispatch->Release();
+    }
+    object->Release();
+    return out + "]}";
+}
+
+// put_accValue ("set") or accDoDefaultAction ("press") on a window's client object.
+std::string accessibleAction(const std::string& what, const std::string& argument) {
+    const size_t blank = argument.find(' ');
+    IAccessible* object = nullptr;
+    HRESULT result =
+        AccessibleObjectFromWindow(handleOf(argument.substr(0, blank)), OBJID_CLIENT,
+                                   __uuidof(IAccessible), reinterpret_cast<void**>(&object));
+    if (FAILED(result) || !object)
+        return "{\"error\":\"AccessibleObjectFromWindow: " + hresult(result) + "\"}";
+    if (what == "set") {
+        const std::wstring text =
+            wide(blank == std::string::npos ? std::string() : argument.substr(blank + 1));
+        BSTR value = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        result = object->put_accValue(childId(CHILDID_SELF), value);
+        SysFreeString(value);
+    } else {
+        result = object->accDoDefaultAction(childId(CHILDID_SELF));
+    }
+    object->Release();
+    return "{\"hr\":" + hresult(result) + "}";
+}
+
+// The WinEvent hook: out of context, so its events come to this process's hook thread through
+// that thread's message queue, as they come to a screen reader.
+std::mutex eventsLock;
+std::string eventsSeen;
+
+void CALLBACK onEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD,
+                      DWORD) {
+    const char* name = event == EVENT_OBJECT_NAMECHANGE ? "name" : "description";
+    std::lock_guard<std::mutex> lock(eventsLock);
+    eventsSeen += std::string(eventsSeen.empty() ? "" : ",") + "{\"event\":\"" + name +
+                  "\",\"hwnd\":" + number(window) + ",\"object\":" + std::to_string(object) +
+                  ",\"child\":" + std::to_string(child) + "}";
+}
+
+DWORD WINAPI hookThread(void*) {
+    SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_DESCRIPTIONCHANGE, nullptr, onEvent, 0, 0,
+                    WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
+std::string events() {
+    std::lock_guard<std::mutex> lock(eventsLock);
+    std::string out = "{\"events\":[" + eventsSeen + "]}";
+    eventsSeen.clear();
+    return out;
 }
 
 std::string processList() {
@@ -301,6 +458,20 @@ std::string answer(const std::string& command, const std::string& argument) {
         return snapshot(argument);
     if (command == "close")
         return closeWindow(argument);
+    if (command == "click") {
+        const HWND window = handleOf(argument);
+        if (!IsWindow(window))
+            return "{\"error\":\"no such window\"}";
+        return "{\"posted\":" + boolean(PostMessageW(window, BM_CLICK, 0, 0)) + "}";
+    }
+    if (command == "msaa")
+        return accessible(argument);
+    if (command == "msaa-set")
+        return accessibleAction("set", argument);
+    if (command == "msaa-press")
+        return accessibleAction("press", argument);
+    if (command == "events")
+        return events();
     return "{\"error\":" + quoted("unknown request: " + command) + "}";
 }
 
@@ -316,11 +487,18 @@ int main(int argc, char** argv) {
     // Rectangles in real pixels, whatever the resolution: a program that is not aware of it
     // would be given scaled ones.
     SetProcessDPIAware();
-    if (argc == 3 || (argc == 2 && std::strcmp(argv[1], "processes") == 0)) {
-        emit(answer(argv[1], argc == 3 ? argv[2] : ""));
+    // The accessible objects of another process come through COM; this thread never pumps
+    // messages, so it joins the multithreaded apartment.
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (argc >= 3 || (argc == 2 && std::strcmp(argv[1], "processes") == 0)) {
+        std::string argument;
+        for (int i = 2; i < argc; ++i)
+            argument += (i > 2 ? " " : "") + std::string(argv[i]);
+        emit(answer(argv[1], argument));
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "serve") == 0) {
+        CloseHandle(CreateThread(nullptr, 0, hookThread, nullptr, 0, nullptr));
         char line[1024];
         while (std::fgets(line, sizeof line, stdin)) {
             std::string request = line;

@@ -183,6 +183,33 @@ class WineSession:
             raise ProbeError(data["error"])
         return Snapshot(data)
 
+    # -- what a screen reader reads (Microsoft Active Accessibility) ----------------------------
+    def reader(self, hwnd):
+        """The client object of a window or control as a screen reader gets it from another
+        process: name, role, state, value, description, default action, children in order."""
+        data = self.probe.request(f"msaa {hwnd}")
+        if "error" in data:
+            raise ProbeError(data["error"])
+        return data
+
+    def reader_set_value(self, hwnd, text):
+        """put_accValue on a control; the result code (negative: refused)."""
+        return self.probe.request(f"msaa-set {hwnd} {text}")["hr"]
+
+    def reader_press(self, hwnd):
+        """accDoDefaultAction on a control; the result code (negative: refused)."""
+        return self.probe.request(f"msaa-press {hwnd}")["hr"]
+
+    def post_click(self, hwnd):
+        """BM_CLICK posted to a button, as another program (or the standard accessible object's
+        default action on Windows) clicks it."""
+        return self.probe.request(f"click {hwnd}")
+
+    def reader_events(self):
+        """The name and description changes the probe's WinEvent hook has seen since the last
+        call: dicts with event ("name" or "description"), hwnd, object and child."""
+        return self.probe.request("events")["events"]
+
     def post_close(self, hwnd):
         """WM_CLOSE to a window, as its frame's close button sends it."""
         return self.probe.request(f"close {hwnd}")

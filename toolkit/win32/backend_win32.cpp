@@ -54,6 +54,10 @@ Win32Application& backend() {
     return *theBackend;
 }
 
+bool hasBackend() {
+    return theBackend != nullptr;
+}
+
 Win32Application::Win32Application() : fonts_(std::make_unique<FontBook>()) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
@@ -343,11 +347,15 @@ FormWindow* Win32Application::formOf(HWND window) const {
         return nullptr;
     }
     for (FormWindow* form : forms_) {
-        if (form->handle() == window) {
+        if (form->existingHandle() == window) {
             return form;
         }
     }
     return nullptr;
+}
+
+void Win32Application::realizeLater() {
+    PostMessageW(window_, realizeMessage, 0, 0);
 }
 
 void Win32Application::showApplicationWindow(int command) {
@@ -422,6 +430,11 @@ LRESULT Win32Application::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case wakeMessage:
         return 0; // the nested loop only has to look at its condition again
+    case realizeMessage:
+        for (FormWindow* form : forms_) {
+            guarded([form] { form->realize(); });
+        }
+        return 0;
     case reactivateMessage:
         if (!minimized_ && GetActiveWindow() == window_) {
             reactivate();

@@ -67,25 +67,39 @@ public:
     Rect bounds() const override;
     void press() override;
 
-    HWND handle() const { return hwnd_; }
+    // The control's window, made now (with its form's) if it has not been yet.
+    HWND handle() const;
+    // Makes the native window, once; its form's window must be there.
+    void realize();
     Control& control() const { return control_; }
     ControlKind kind() const { return kind_; }
     COLORREF textColour() const { return colour_; }
     HFONT font() const { return font_; }
     // Paints the OK image button or the panel (both drawn by the program).
     void draw(const DRAWITEMSTRUCT& item) const;
+    bool isDefaultButton() const;
+    // What a screen reader calls the control: an edit field is named by the label that stands
+    // before it on its line, a disabled one keeps the name it had; the others by their text.
+    std::wstring accessibleName();
+    // An edit field takes its caption's text as its name again and tells a screen reader so.
+    void renameField();
 
 private:
     static LRESULT CALLBACK subclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR id, DWORD_PTR self);
     void fitToText();
+    // The label that captions this control, or nullptr.
+    ControlWindow* caption() const;
 
     FormWindow& form_;
     Control& control_;
     ControlKind kind_;
+    ControlDecl declaration_; // as scaled, for the window made later
+    int id_ = 0;
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
     COLORREF colour_ = 0;
+    std::wstring name_; // an edit field's name, as last given
 };
 
 class FormWindow final : public FormPeer {
@@ -107,7 +121,12 @@ public:
     bool isActiveWindow() const override;
     Rect frame() const override;
 
-    HWND handle() const { return hwnd_; }
+    // The window, made now if it has not been yet.
+    HWND handle() const;
+    // The window if it has been made, else nullptr.
+    HWND existingHandle() const { return hwnd_; }
+    // Makes the native window and its controls, once.
+    void realize();
     Form& form() const { return form_; }
     HFONT windowFont() const { return font_; }
     COLORREF windowColour() const { return colour_; }
@@ -123,13 +142,30 @@ public:
     // Shows scroll bars where the client area is smaller than the controls' extent.
     void updateScrollBars();
 
+    // The controls in lines from the top (a control whose middle lies within the height of a
+    // line's first control belongs to that line), left to right within a line.
+    std::vector<std::vector<ControlWindow*>> lines() const;
+    std::vector<ControlWindow*> readingOrder() const;
+    // A window owned by another window of the program (the result window) is a dialog, described
+    // by its labels line by line: «Ответили правильно на 18. Оценка 5».
+    bool isDialog() const;
+    std::wstring labelLines() const;
+    // A label's text changed: the fields are renamed once the handler that changed it has run.
+    void labelsChanged();
+
 private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void scrollBy(int bar, WPARAM request);
     void scrollTo(int x, int y);
+    // Stacking, the focus cues and the scroll bars, once the controls are there.
+    void arrangeControls();
 
     Form& form_;
+    std::wstring caption_;
+    std::string name_;
+    HWND owner_ = nullptr;
+    bool controlsDeclared_ = false;
     SIZE outer_{}; // the outer size this window was made with
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
@@ -140,6 +176,7 @@ private:
     bool updatingScroll_ = false;
     bool shownBefore_ = false;
     bool dying_ = false;
+    bool renamePosted_ = false;
     int nextId_ = 100;
 };
 
@@ -184,6 +221,8 @@ public:
     // The windows that a modal show disabled take input again.
     void enableOthers();
     bool isModal(const FormWindow* form) const { return modal_ == form; }
+    // Makes the windows that wait for the main window's first showing, once the loop runs.
+    void realizeLater();
 
 private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -206,6 +245,10 @@ private:
 };
 
 Win32Application& backend();
+bool hasBackend();
+
+// Answers WM_GETOBJECT for a window or control of the program (0: the standard object answers).
+LRESULT answerGetObject(HWND window, WPARAM wParam, LPARAM lParam);
 
 // Runs a piece of window code called from the window system; a failure is reported instead of
 // crossing the system's stack frames.
@@ -231,5 +274,8 @@ template <typename F> LRESULT guardedResult(F&& f) {
 // Private messages of the application window.
 inline constexpr UINT wakeMessage = WM_APP + 1;
 inline constexpr UINT reactivateMessage = WM_APP + 2;
+inline constexpr UINT realizeMessage = WM_APP + 4;
+// Private message of a form: rename its fields after its labels changed.
+inline constexpr UINT renameMessage = WM_APP + 3;
 
 } // namespace toolkit::detail::win32

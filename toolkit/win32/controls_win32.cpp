@@ -116,11 +116,22 @@ COLORREF colourOf(Colour colour) {
 
 ControlWindow::ControlWindow(FormWindow& form, Control& control, const ControlDecl& declaration,
                              int id)
-    : form_(form), control_(control), kind_(declaration.kind) {
+    : form_(form), control_(control), kind_(declaration.kind), declaration_(declaration), id_(id) {
     const FontSpec& requested =
         declaration.font ? *declaration.font : form.form().declaration().font;
     font_ = declaration.font ? backend().fonts().font(requested) : form.windowFont();
     colour_ = colourOf(requested.colour);
+    if (form.existingHandle()) {
+        realize();
+    }
+}
+
+void ControlWindow::realize() {
+    if (hwnd_) {
+        return;
+    }
+    const ControlDecl& declaration = declaration_;
+    FormWindow& form = form_;
 
     const wchar_t* className = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
@@ -150,24 +161,28 @@ ControlWindow::ControlWindow(FormWindow& form, Control& control, const ControlDe
         break;
     }
     const Rect& r = declaration.bounds;
+    const std::wstring text = widen(declaration.text);
+    const FontBook& fonts = backend().fonts();
+    int width = r.width;
     int height = r.height;
     if (kind_ == ControlKind::Edit) {
         // An edit field's height follows its font: one line and 8 pixels of border.
-        height = backend().fonts().lineHeight(font_) + 8;
+        height = fonts.lineHeight(font_) + 8;
+    } else if (kind_ == ControlKind::Label) {
+        // Made as large as its text, as it is after every change of its text.
+        width = fonts.textExtent(font_, text).cx;
+        height = fonts.lineHeight(font_);
     }
     const POINT offset = form.scrollOffset();
-    hwnd_ = CreateWindowExW(exStyle, className, widen(declaration.text).c_str(), style,
-                            r.left - offset.x, r.top - offset.y, r.width, height, form.handle(),
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+    hwnd_ = CreateWindowExW(exStyle, className, text.c_str(), style, r.left - offset.x,
+                            r.top - offset.y, width, height, form.existingHandle(),
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
                             GetModuleHandleW(nullptr), nullptr);
     if (!hwnd_) {
         throw std::runtime_error("cannot create control \"" + declaration.name + "\"");
     }
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     SetWindowSubclass(hwnd_, subclassProc, subclassId, reinterpret_cast<DWORD_PTR>(this));
-    if (kind_ == ControlKind::Label) {
-        fitToText();
-    }
 }
 
 ControlWindow::~ControlWindow() {
@@ -198,6 +213,13 @@ LRESULT CALLBACK ControlWindow::subclassProc(HWND hwnd, UINT message, WPARAM wPa
             InvalidateRect(hwnd, nullptr, FALSE);
         }
         break;
+    case WM_GETOBJECT:
+        if (!self->form_.dying()) {
+            if (const LRESULT object = answerGetObject(hwnd, wParam, lParam)) {
+                return object;
+            }
+        }
+        break;
     case WM_NCDESTROY:
         RemoveWindowSubclass(hwnd, subclassProc, subclassId);
         self->hwnd_ = nullptr;
@@ -206,6 +228,62 @@ LRESULT CALLBACK ControlWindow::subclassProc(HWND hwnd, UINT message, WPARAM wPa
         break;
     }
     return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+HWND ControlWindow::handle() const {
+    form_.realize();
+    return hwnd_;
+}
+
+bool ControlWindow::isDefaultButton() const {
+    return control_.form().state().defaultButton == &control_;
+}
+
+ControlWindow* ControlWindow::caption() const {
+    // Of the labels on this control's line (the middle of the one within the height of the
+    // other) that begin left of it, the nearest. Such a label may reach under the control, as a
+    // long exercise in large type reaches under the answer field.
+    const Rect own = bounds();
+    ControlWindow* nearest = nullptr;
+    int nearestLeft = 0;
+    for (ControlWindow* label : form_.readingOrder()) {
+        if (label == this || label->kind() != ControlKind::Label || !label->isVisible()) {
+            continue;
+        }
+        const Rect other = label->bounds();
+        const int ownMiddle = own.top + own.height / 2;
+        const int otherMiddle = other.top + other.height / 2;
+        const bool sameLine = (own.top <= otherMiddle && otherMiddle <= own.bottom()) ||
+                              (other.top <= ownMiddle && ownMiddle <= other.bottom());
+        if (sameLine && other.left < own.left && (!nearest || other.left > nearestLeft)) {
+            nearest = label;
+            nearestLeft = other.left;
+        }
+    }
+    return nearest;
+}
+
+std::wstring ControlWindow::accessibleName() {
+    if (kind_ != ControlKind::Edit) {
+        return windowText(handle());
+    }
+    // A disabled field keeps its name: nothing can be typed into it, and after the last answer
+    // its caption shows one more exercise that no longer asks for anything.
+    if (IsWindowEnabled(hwnd_)) {
+        const ControlWindow* label = caption();
+        name_ = label ? windowText(label->handle()) : std::wstring();
+    }
+    return name_;
+}
+
+void ControlWindow::renameField() {
+    if (kind_ != ControlKind::Edit || !IsWindowEnabled(hwnd_)) {
+        return;
+    }
+    accessibleName();
+    // Told also when the new exercise reads as the last one did: a reader on the field speaks
+    // the name again, so the pupil hears that the answer was taken.
+    NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, hwnd_, OBJID_CLIENT, CHILDID_SELF);
 }
 
 void ControlWindow::fitToText() {
@@ -218,32 +296,33 @@ void ControlWindow::fitToText() {
 }
 
 std::string ControlWindow::text() const {
-    return narrow(windowText(hwnd_));
+    return narrow(windowText(handle()));
 }
 
 void ControlWindow::setText(std::string_view text) {
-    SetWindowTextW(hwnd_, widen(text).c_str());
+    SetWindowTextW(handle(), widen(text).c_str());
     if (kind_ == ControlKind::Label) {
         fitToText();
         form_.updateScrollBars(); // the label may now reach further
+        form_.labelsChanged();
     }
 }
 
 bool ControlWindow::isEnabled() const {
-    return IsWindowEnabled(hwnd_) != FALSE;
+    return IsWindowEnabled(handle()) != FALSE;
 }
 
 void ControlWindow::setEnabled(bool enabled) {
-    EnableWindow(hwnd_, enabled ? TRUE : FALSE);
+    EnableWindow(handle(), enabled ? TRUE : FALSE);
 }
 
 bool ControlWindow::isVisible() const {
     // Visible within its window, whether or not the window itself is shown.
-    return (GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0;
+    return (GetWindowLongW(handle(), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 void ControlWindow::setFocus(FocusCause cause) {
-    SetFocus(hwnd_);
+    SetFocus(handle());
     if (kind_ == ControlKind::Edit && cause != FocusCause::Activation) {
         // Brought by the keyboard or by the program: the whole text is selected, so that typing
         // replaces it. A click places the caret itself.
@@ -252,12 +331,12 @@ void ControlWindow::setFocus(FocusCause cause) {
 }
 
 bool ControlWindow::hasFocus() const {
-    return GetFocus() == hwnd_;
+    return hwnd_ && GetFocus() == hwnd_;
 }
 
 Rect ControlWindow::bounds() const {
     RECT r{};
-    GetWindowRect(hwnd_, &r);
+    GetWindowRect(handle(), &r);
     MapWindowPoints(HWND_DESKTOP, form_.handle(), reinterpret_cast<POINT*>(&r), 2);
     const POINT offset = form_.scrollOffset();
     return {r.left + offset.x, r.top + offset.y, r.right - r.left, r.bottom - r.top};

@@ -31,7 +31,8 @@ void registerFormClass(WNDPROC procedure) {
 
 } // namespace
 
-FormWindow::FormWindow(Form& form, const WindowDecl& declaration, HWND owner) : form_(form) {
+FormWindow::FormWindow(Form& form, const WindowDecl& declaration, HWND owner)
+    : form_(form), caption_(widen(declaration.caption)), name_(declaration.name), owner_(owner) {
     Win32Application& application = backend();
     registerFormClass(windowProc);
     font_ = application.fonts().font(declaration.font);
@@ -40,22 +41,45 @@ FormWindow::FormWindow(Form& form, const WindowDecl& declaration, HWND owner) : 
 
     // The outer size as scaled: on a finer screen it has grown with the controls.
     outer_ = {declaration.outerWidth, declaration.outerHeight};
+    application.formCreated(this);
+    // The main window's native windows are made at once. Another window's (the result window's)
+    // are made as soon as the main window is on the screen, or earlier where they are needed
+    // first: the program starts as quickly as a window of its own, and nothing the pupil can do
+    // comes before them.
+    if (owner == application.applicationWindow()) {
+        realize();
+    }
+}
 
+void FormWindow::realize() {
+    if (hwnd_ || dying_) {
+        return;
+    }
+    Win32Application& application = backend();
     // A window owned by another window of the program (the result window, owned by the main
     // window) is a pop-up with the same frame: it looks the same, and window managers on X11,
     // as Wine presents it to them, give it the focus when it opens over its owner.
     DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-    if (owner != application.applicationWindow()) {
+    if (owner_ != application.applicationWindow()) {
         style |= WS_POPUP;
     }
-    hwnd_ = CreateWindowExW(0, formClass, widen(declaration.caption).c_str(), style, CW_USEDEFAULT,
-                            CW_USEDEFAULT, outer_.cx, outer_.cy, owner, nullptr,
-                            GetModuleHandleW(nullptr), this);
+    CreateWindowExW(0, formClass, caption_.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, outer_.cx,
+                    outer_.cy, owner_, nullptr, GetModuleHandleW(nullptr), this);
     if (!hwnd_) {
-        throw std::runtime_error("cannot create window \"" + declaration.name + "\"");
+        throw std::runtime_error("cannot create window \"" + name_ + "\"");
     }
     setIcons(application.bigIcon(), application.smallIcon());
-    application.formCreated(this);
+    for (ControlWindow* control : controls_) {
+        control->realize();
+    }
+    if (controlsDeclared_) {
+        arrangeControls();
+    }
+}
+
+HWND FormWindow::handle() const {
+    const_cast<FormWindow*>(this)->realize();
+    return hwnd_;
 }
 
 FormWindow::~FormWindow() {
@@ -75,6 +99,13 @@ std::unique_ptr<ControlPeer> FormWindow::createControl(Control& control,
 }
 
 void FormWindow::controlsCreated() {
+    controlsDeclared_ = true;
+    if (hwnd_) {
+        arrangeControls();
+    }
+}
+
+void FormWindow::arrangeControls() {
     // Stacking: the focusable controls in tab order on top (the order in which a screen reader
     // walks them), then the rest, the labels last, so that whatever overlaps a label covers it.
     std::vector<ControlWindow*> stacked = controls_;
@@ -104,15 +135,16 @@ void FormWindow::controlsCreated() {
 }
 
 std::string FormWindow::caption() const {
-    return narrow(windowText(hwnd_));
+    return narrow(windowText(handle()));
 }
 
 void FormWindow::moveTo(Point outerTopLeft) {
-    SetWindowPos(hwnd_, nullptr, outerTopLeft.x, outerTopLeft.y, 0, 0,
+    SetWindowPos(handle(), nullptr, outerTopLeft.x, outerTopLeft.y, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void FormWindow::show() {
+    realize();
     Win32Application& application = backend();
     int command = SW_SHOWNORMAL;
     if (!shownBefore_ && app().mainForm == &form_) {
@@ -142,9 +174,11 @@ void FormWindow::show() {
     if (GetActiveWindow() != hwnd_) {
         SetActiveWindow(hwnd_);
     }
+    application.realizeLater();
 }
 
 void FormWindow::hide() {
+    realize();
     Win32Application& application = backend();
     if (application.isModal(this)) {
         // The other windows take input again before this one goes, so that the window system
@@ -155,18 +189,19 @@ void FormWindow::hide() {
 }
 
 bool FormWindow::isVisible() const {
-    return IsWindowVisible(hwnd_) != FALSE;
+    return hwnd_ && IsWindowVisible(hwnd_) != FALSE;
 }
 
 bool FormWindow::isEnabled() const {
-    return IsWindowEnabled(hwnd_) != FALSE;
+    return IsWindowEnabled(handle()) != FALSE;
 }
 
 void FormWindow::focusWindowItself() {
-    SetFocus(hwnd_);
+    SetFocus(handle());
 }
 
 void FormWindow::activate() {
+    realize();
     if (GetActiveWindow() == hwnd_) {
         return;
     }
@@ -177,13 +212,90 @@ void FormWindow::activate() {
 }
 
 bool FormWindow::isActiveWindow() const {
-    return GetActiveWindow() == hwnd_;
+    return hwnd_ && GetActiveWindow() == hwnd_;
 }
 
 Rect FormWindow::frame() const {
     RECT r{};
-    GetWindowRect(hwnd_, &r);
+    GetWindowRect(handle(), &r);
     return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+std::vector<std::vector<ControlWindow*>> FormWindow::lines() const {
+    std::vector<std::pair<Rect, ControlWindow*>> placed;
+    for (ControlWindow* control : controls_) {
+        placed.emplace_back(control->bounds(), control);
+    }
+    std::stable_sort(placed.begin(), placed.end(),
+                     [](const auto& a, const auto& b) { return a.first.top < b.first.top; });
+    std::vector<std::vector<ControlWindow*>> result;
+    for (std::size_t first = 0; first < placed.size();) {
+        const Rect line = placed[first].first;
+        std::size_t end = first + 1;
+        while (end < placed.size() &&
+               placed[end].first.top + placed[end].first.height / 2 < line.bottom()) {
+            ++end;
+        }
+        std::stable_sort(placed.begin() + static_cast<std::ptrdiff_t>(first),
+                         placed.begin() + static_cast<std::ptrdiff_t>(end),
+                         [](const auto& a, const auto& b) { return a.first.left < b.first.left; });
+        std::vector<ControlWindow*> row;
+        for (std::size_t i = first; i < end; ++i) {
+            row.push_back(placed[i].second);
+        }
+        result.push_back(std::move(row));
+        first = end;
+    }
+    return result;
+}
+
+std::vector<ControlWindow*> FormWindow::readingOrder() const {
+    std::vector<ControlWindow*> order;
+    for (const std::vector<ControlWindow*>& line : lines()) {
+        order.insert(order.end(), line.begin(), line.end());
+    }
+    return order;
+}
+
+bool FormWindow::isDialog() const {
+    return app().mainForm != &form_;
+}
+
+std::wstring FormWindow::labelLines() const {
+    // The labels of a line make one phrase («Ответили правильно на » and «18»), the lines are
+    // sentences; blanks are run together as a reader would speak them.
+    std::wstring text;
+    for (const std::vector<ControlWindow*>& line : lines()) {
+        std::wstring phrase;
+        for (ControlWindow* control : line) {
+            if (control->kind() != ControlKind::Label || !control->isVisible()) {
+                continue;
+            }
+            for (wchar_t c : windowText(control->handle())) {
+                const bool blank = c == L' ' || c == L'\t';
+                if (blank && (phrase.empty() || phrase.back() == L' ')) {
+                    continue;
+                }
+                phrase += blank ? L' ' : c;
+            }
+            if (!phrase.empty() && phrase.back() != L' ') {
+                phrase += L' ';
+            }
+        }
+        while (!phrase.empty() && phrase.back() == L' ') {
+            phrase.pop_back();
+        }
+        if (!phrase.empty()) {
+            text += (text.empty() ? L"" : L". ") + phrase;
+        }
+    }
+    return text;
+}
+
+void FormWindow::labelsChanged() {
+    if (!renamePosted_ && hwnd_ && !dying_) {
+        renamePosted_ = PostMessageW(hwnd_, renameMessage, 0, 0) != FALSE;
+    }
 }
 
 ControlWindow* FormWindow::controlOf(HWND window) const {
@@ -200,6 +312,9 @@ void FormWindow::forget(ControlWindow* control) {
 }
 
 void FormWindow::setIcons(HICON big, HICON small) {
+    if (!hwnd_) {
+        return; // given when the window is made
+    }
     if (big) {
         SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
     }
@@ -331,9 +446,26 @@ LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SETFOCUS:
         focusEntered(form_, nullptr);
         return 0;
+    case WM_GETOBJECT:
+        if (const LRESULT object = answerGetObject(hwnd_, wParam, lParam)) {
+            return object;
+        }
+        break;
+    case renameMessage:
+        renamePosted_ = false;
+        for (ControlWindow* control : controls_) {
+            control->renameField();
+        }
+        if (isDialog()) {
+            NotifyWinEvent(EVENT_OBJECT_DESCRIPTIONCHANGE, hwnd_, OBJID_CLIENT, CHILDID_SELF);
+        }
+        return 0;
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED && lParam) {
-            if (ControlWindow* control = controlOf(reinterpret_cast<HWND>(lParam))) {
+            ControlWindow* control = controlOf(reinterpret_cast<HWND>(lParam));
+            // A click that reaches a disabled button, or a window under a message box or a modal
+            // window (a BM_CLICK sent by another program), is not one the pupil could make.
+            if (control && IsWindowEnabled(hwnd_) && IsWindowEnabled(control->handle())) {
                 if (control->control().isButton()) {
                     clicked(control->control());
                 }
