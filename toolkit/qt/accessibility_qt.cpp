@@ -207,6 +207,24 @@ QString labelLines(const QWidget* area) {
     return lines.join(QStringLiteral(". "));
 }
 
+// How many exercises are left, as the line of labels that says so reads («Осталось - 19»); empty
+// in a window without that line. A listening pupil hears it as the answer field's description,
+// which a screen reader reads with the field; a sighted pupil sees the labels themselves.
+QString remainingCount(const QWidget* area) {
+    for (const std::vector<QWidget*>& line : linesOf(area)) {
+        QStringList words;
+        for (const QWidget* control : line) {
+            if (const AutoSizeLabel* label = windowLabel(control); label && !label->isHidden()) {
+                words << label->text().simplified();
+            }
+        }
+        if (!words.isEmpty() && words.front().startsWith(QStringLiteral("Осталось"))) {
+            return words.join(QLatin1Char(' ')).simplified();
+        }
+    }
+    return QString();
+}
+
 QWidget* clientAreaOf(const QWidget* window) {
     return window->findChild<QWidget*>(QStringLiteral("clientArea"));
 }
@@ -321,6 +339,11 @@ void nameFieldsLater(QWidget* area) {
             for (QObject* child : area->children()) {
                 if (QLineEdit* field = answerField(child)) {
                     nameField(field, true);
+                    // One fewer left: told after the new exercise.
+                    if (field->isEnabled() && field->hasFocus()) {
+                        QAccessibleEvent described(field, QAccessible::DescriptionChanged);
+                        QAccessible::updateAccessibility(&described);
+                    }
                 }
             }
         }
@@ -373,6 +396,9 @@ public:
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Value) {
             return field()->text();
+        }
+        if (kind == QAccessible::Description && widget()->accessibleDescription().isEmpty()) {
+            return remainingCount(widget()->parentWidget());
         }
         return QAccessibleWidget::text(kind);
     }

@@ -10,7 +10,7 @@ import sys
 import time
 import unittest
 
-from drill_program import MAIN_CAPTION, application_title
+from drill_program import MAIN_CAPTION, RESULT_CAPTION, application_title
 from xsession import XSession, stop_on_signals
 
 EXECUTABLE = ""
@@ -173,22 +173,56 @@ class Robustness(unittest.TestCase):
         SESSION.xdotool("key", "Return")
         title = application_title(EXECUTABLE)
         poll(lambda: SESSION.visible_windows(title), "the message box")
-        field = self.path(self.field)
-        self.raw(field, "org.a11y.atspi.EditableText", "SetTextContents", "(s)", "99")
-        self.raw(field, "org.a11y.atspi.EditableText", "InsertText", "(isi)", 0, "7", 1)
-        self.raw(field, "org.a11y.atspi.EditableText", "DeleteText", "(ii)", 0, 3)
+        self.press_and_edit_behind("the message box")
+        self.assertEqual(len(SESSION.visible_windows(title)), 1, "a second message box")
         self.assertEqual(self.field_text(), "12a")
-        main = self.find(pyatspi.ROLE_FRAME, MAIN_CAPTION, root=self.app) or self.app
-        for control in pyatspi.findAllDescendants(
-                main, lambda a: a.getRole() in (pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_TEXT)):
+
+    def description(self, accessible):
+        return self.raw(self.path(accessible), "org.freedesktop.DBus.Properties", "Get", "(ss)",
+                        ACCESSIBLE, "Description")[0]
+
+    def press_and_edit_behind(self, what):
+        """Every action on the main window's controls, and edits of the field: none may act."""
+        field = self.path(self.field)
+        before = self.field_text()
+        for method, signature, args in (("SetTextContents", "(s)", ("99",)),
+                                        ("InsertText", "(isi)", (0, "7", 1)),
+                                        ("DeleteText", "(ii)", (0, 3))):
+            self.raw(field, "org.a11y.atspi.EditableText", method, signature, *args)
+        self.assertEqual(self.field_text(), before, f"the field edited behind {what}")
+        main = self.find(pyatspi.ROLE_FRAME, MAIN_CAPTION)
+        self.assertIsNotNone(main)
+        controls = pyatspi.findAllDescendants(
+            main, lambda a: a.getRole() in (pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_TEXT))
+        self.assertEqual(len(controls), 3)
+        for control in controls:
             path = self.path(control)
             count = self.raw(path, "org.freedesktop.DBus.Properties", "Get", "(ss)",
                              "org.a11y.atspi.Action", "NActions")
             for index in range(count[0] if count else 0):
                 self.raw(path, "org.a11y.atspi.Action", "DoAction", "(i)", index)
         time.sleep(0.5)
-        self.assertEqual(len(SESSION.visible_windows(title)), 1, "a second message box")
-        self.assertEqual(self.field_text(), "12a")
+        self.assertIsNone(self.proc.poll(), f"the program ended on an action behind {what}")
+        self.assertEqual(self.field_text(), before)
+
+    def test_remaining_count_is_the_field_description(self):
+        self.assertEqual(self.description(self.field), "Осталось - 20")
+        self.focus_field()
+        SESSION.xdotool("type", "--delay", "30", "7")
+        SESSION.xdotool("key", "Return")
+        poll(lambda: self.description(self.field) == "Осталось - 19", "one fewer left")
+
+    def test_no_input_behind_the_result_window(self):
+        self.focus_field()
+        for number in range(20):
+            poll(lambda: self.field.getState().contains(pyatspi.STATE_FOCUSED) and
+                 self.description(self.field) == f"Осталось - {20 - number}",
+                 f"exercise {number + 1}")
+            SESSION.xdotool("type", "--delay", "20", "0")
+            SESSION.xdotool("key", "Return")
+        SESSION.wait_for_window(RESULT_CAPTION)
+        self.press_and_edit_behind("the result window")
+        self.assertEqual(len(SESSION.visible_windows(RESULT_CAPTION)), 1)
 
 
 def accessibility_bus_address():
