@@ -3,11 +3,10 @@
 #include "toolkit/qt/backend_qt.h"
 #include "toolkit/qt/widgets_qt.h"
 
-#include <QAccessible>
-#include <QAccessibleWidget>
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
-#include <QFontMetrics>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -15,6 +14,7 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -462,12 +462,11 @@ public:
         const QFontMetrics metrics = field()->fontMetrics();
         const QRect contents = field()->contentsRect();
         const QMargins margins = field()->textMargins();
-        const int left = contents.left() + margins.left() + 2 +
-                         metrics.horizontalAdvance(value.left(offset));
-        const int width =
-            offset < value.size() ? metrics.horizontalAdvance(value.at(offset)) : 1;
-        const QRect local(left, contents.top() + (contents.height() - metrics.height()) / 2,
-                          width, metrics.height());
+        const int left =
+            contents.left() + margins.left() + 2 + metrics.horizontalAdvance(value.left(offset));
+        const int width = offset < value.size() ? metrics.horizontalAdvance(value.at(offset)) : 1;
+        const QRect local(left, contents.top() + (contents.height() - metrics.height()) / 2, width,
+                          metrics.height());
         return QRect(field()->mapToGlobal(local.topLeft()), local.size());
     }
     int offsetAtPoint(const QPoint& point) const override {
@@ -499,9 +498,7 @@ public:
     // Editable text
 
     void deleteText(int start, int end) override { replaceText(start, end, QString()); }
-    void insertText(int offset, const QString& text) override {
-        replaceText(offset, offset, text);
-    }
+    void insertText(int offset, const QString& text) override { replaceText(offset, offset, text); }
     void replaceText(int start, int end, const QString& text) override {
         if (!takesEdits()) {
             return;
