@@ -3,6 +3,8 @@
 #include "toolkit/qt/backend_qt.h"
 #include "toolkit/qt/widgets_qt.h"
 
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
@@ -12,8 +14,12 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTextBoundaryFinder>
 #include <QTimer>
 
 #include <algorithm>
@@ -201,6 +207,24 @@ QString labelLines(const QWidget* area) {
     return lines.join(QStringLiteral(". "));
 }
 
+// How many exercises are left, as the line of labels that says so reads («Осталось - 19»); empty
+// in a window without that line. A listening pupil hears it as the answer field's description,
+// which a screen reader reads with the field; a sighted pupil sees the labels themselves.
+QString remainingCount(const QWidget* area) {
+    for (const std::vector<QWidget*>& line : linesOf(area)) {
+        QStringList words;
+        for (const QWidget* control : line) {
+            if (const AutoSizeLabel* label = windowLabel(control); label && !label->isHidden()) {
+                words << label->text().simplified();
+            }
+        }
+        if (!words.isEmpty() && words.front().startsWith(QStringLiteral("Осталось"))) {
+            return words.join(QLatin1Char(' ')).simplified();
+        }
+    }
+    return QString();
+}
+
 QWidget* clientAreaOf(const QWidget* window) {
     return window->findChild<QWidget*>(QStringLiteral("clientArea"));
 }
@@ -315,11 +339,316 @@ void nameFieldsLater(QWidget* area) {
             for (QObject* child : area->children()) {
                 if (QLineEdit* field = answerField(child)) {
                     nameField(field, true);
+                    // One fewer left: told after the new exercise.
+                    if (field->isEnabled() && field->hasFocus()) {
+                        QAccessibleEvent described(field, QAccessible::DescriptionChanged);
+                        QAccessible::updateAccessibility(&described);
+                    }
                 }
             }
         }
     });
 }
+
+// ---------------------------------------------------------------------------------------------
+// Input from assistive technology
+
+// A window that a modal window blocks takes no input from the keyboard or the mouse; it takes none
+// from assistive technology either (voice control and switch access act through the same calls as
+// a screen reader).
+bool isBlocked(const QWidget* widget) {
+    const QWidget* modal = QApplication::activeModalWidget();
+    return modal && modal != widget->window();
+}
+
+// The answer field, offered on the line edit's public API. Qt's own interface for a line edit
+// loops forever when asked for the word or sentence at the end of the text, reports its
+// attribute runs as empty ranges (a screen reader then drops the last character: «12a» is read
+// «12.»), and takes edits while the field is disabled or its window blocked.
+class FieldAccessible : public QAccessibleWidget,
+                        public QAccessibleTextInterface,
+                        public QAccessibleEditableTextInterface {
+public:
+    explicit FieldAccessible(QLineEdit* field)
+        : QAccessibleWidget(field, QAccessible::EditableText) {
+        addControllingSignal(QStringLiteral("textChanged(const QString&)"));
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) {
+            return static_cast<QAccessibleTextInterface*>(this);
+        }
+        if (type == QAccessible::EditableTextInterface) {
+            return static_cast<QAccessibleEditableTextInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State result = QAccessibleWidget::state();
+        result.editable = !field()->isReadOnly();
+        result.readOnly = field()->isReadOnly();
+        result.selectableText = true;
+        result.multiLine = false;
+        return result;
+    }
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Value) {
+            return field()->text();
+        }
+        if (kind == QAccessible::Description && widget()->accessibleDescription().isEmpty()) {
+            return remainingCount(widget()->parentWidget());
+        }
+        return QAccessibleWidget::text(kind);
+    }
+
+    void setText(QAccessible::Text kind, const QString& text) override {
+        if (kind != QAccessible::Value) {
+            QAccessibleWidget::setText(kind, text);
+            return;
+        }
+        if (takesEdits()) {
+            field()->setText(text);
+        }
+    }
+
+    void doAction(const QString& action) override {
+        if (!isBlocked(widget())) {
+            QAccessibleWidget::doAction(action);
+        }
+    }
+
+    // Text
+
+    void selection(int index, int* start, int* end) const override {
+        *start = *end = 0;
+        if (index == 0 && field()->hasSelectedText()) {
+            *start = field()->selectionStart();
+            *end = *start + static_cast<int>(field()->selectedText().size());
+        }
+    }
+    int selectionCount() const override { return field()->hasSelectedText() ? 1 : 0; }
+    void addSelection(int start, int end) override { setSelection(0, start, end); }
+    void removeSelection(int index) override {
+        if (index == 0 && !isBlocked(widget())) {
+            field()->deselect();
+        }
+    }
+    void setSelection(int index, int start, int end) override {
+        if (index != 0 || isBlocked(widget())) {
+            return;
+        }
+        start = clamp(start);
+        end = clamp(end);
+        field()->setSelection(start, end - start);
+    }
+    int cursorPosition() const override { return field()->cursorPosition(); }
+    void setCursorPosition(int position) override {
+        if (!isBlocked(widget())) {
+            field()->setCursorPosition(clamp(position));
+        }
+    }
+    QString text(int start, int end) const override {
+        start = clamp(start);
+        end = clamp(end);
+        return end > start ? field()->text().mid(start, end - start) : QString();
+    }
+    int characterCount() const override { return static_cast<int>(field()->text().size()); }
+
+    QRect characterRect(int offset) const override {
+        const QString value = field()->text();
+        offset = clamp(offset);
+        const QFontMetrics metrics = field()->fontMetrics();
+        const QRect contents = field()->contentsRect();
+        const QMargins margins = field()->textMargins();
+        const int left =
+            contents.left() + margins.left() + 2 + metrics.horizontalAdvance(value.left(offset));
+        const int width = offset < value.size() ? metrics.horizontalAdvance(value.at(offset)) : 1;
+        const QRect local(left, contents.top() + (contents.height() - metrics.height()) / 2, width,
+                          metrics.height());
+        return QRect(field()->mapToGlobal(local.topLeft()), local.size());
+    }
+    int offsetAtPoint(const QPoint& point) const override {
+        const QPoint local = field()->mapFromGlobal(point);
+        return field()->rect().contains(local) ? field()->cursorPositionAt(local) : -1;
+    }
+    void scrollToSubstring(int, int) override {}
+
+    // A plain field has one run of attributes: its whole text.
+    QString attributes(int, int* start, int* end) const override {
+        *start = 0;
+        *end = characterCount();
+        return QString();
+    }
+
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                             int* end) const override {
+        return item(offset, type, -1, start, end);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                            int* end) const override {
+        return item(offset, type, 1, start, end);
+    }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                         int* end) const override {
+        return item(offset, type, 0, start, end);
+    }
+
+    // Editable text
+
+    void deleteText(int start, int end) override { replaceText(start, end, QString()); }
+    void insertText(int offset, const QString& text) override { replaceText(offset, offset, text); }
+    void replaceText(int start, int end, const QString& text) override {
+        if (!takesEdits()) {
+            return;
+        }
+        start = clamp(start);
+        end = std::max(start, clamp(end));
+        QString value = field()->text();
+        value.replace(start, end - start, text);
+        field()->setText(value);
+        field()->setCursorPosition(clamp(start + static_cast<int>(text.size())));
+    }
+
+private:
+    QLineEdit* field() const { return static_cast<QLineEdit*>(widget()); }
+
+    bool takesEdits() const {
+        return field()->isEnabled() && !field()->isReadOnly() && !isBlocked(widget());
+    }
+
+    // An offset within the text; −1 stands for its end and −2 for the caret.
+    int clamp(int offset) const {
+        const int length = characterCount();
+        if (offset == -1) {
+            return length;
+        }
+        if (offset == -2) {
+            return field()->cursorPosition();
+        }
+        return std::clamp(offset, 0, length);
+    }
+
+    // The items of the text as the positions where they begin, ending with the text's length.
+    // The walk is bounded: the boundary finder answers −1 once it runs past either end.
+    std::vector<int> boundaries(QAccessible::TextBoundaryType type) const {
+        const QString value = field()->text();
+        const int length = static_cast<int>(value.size());
+        std::vector<int> result{0};
+        if (type == QAccessible::CharBoundary) {
+            for (int at = 1; at <= length; ++at) {
+                result.push_back(at);
+            }
+        } else if (type == QAccessible::WordBoundary || type == QAccessible::SentenceBoundary) {
+            QTextBoundaryFinder finder(type == QAccessible::WordBoundary
+                                           ? QTextBoundaryFinder::Word
+                                           : QTextBoundaryFinder::Sentence,
+                                       value);
+            finder.setPosition(0);
+            for (int step = 0; step <= length; ++step) {
+                const qsizetype next = finder.toNextBoundary();
+                if (next <= result.back() || next > length) {
+                    break;
+                }
+                result.push_back(static_cast<int>(next));
+            }
+        }
+        if (result.back() != length) {
+            result.push_back(length);
+        }
+        return result;
+    }
+
+    // The item at the offset (direction 0), the one before it (−1) or after it (1). At the end of
+    // the text the item at the offset is the one that ends there.
+    QString item(int offset, QAccessible::TextBoundaryType type, int direction, int* start,
+                 int* end) const {
+        const int length = characterCount();
+        offset = clamp(offset);
+        *start = *end = offset;
+        if (length == 0) {
+            *start = *end = 0;
+            return QString();
+        }
+        const std::vector<int> bounds = boundaries(type);
+        const int items = static_cast<int>(bounds.size()) - 1;
+        int index = 0; // the item that holds the offset; `items` past the end
+        while (index < items && bounds[static_cast<std::size_t>(index) + 1] <= offset) {
+            ++index;
+        }
+        if (direction == 0) {
+            index = std::min(index, items - 1);
+        } else {
+            index += direction;
+        }
+        if (index < 0 || index >= items) {
+            *start = *end = direction < 0 ? 0 : length;
+            return QString();
+        }
+        *start = bounds[static_cast<std::size_t>(index)];
+        *end = bounds[static_cast<std::size_t>(index) + 1];
+        return field()->text().mid(*start, *end - *start);
+    }
+};
+
+// A button of a toolkit window. Qt's own interface presses a button whose window a modal window
+// blocks, which neither the keyboard nor the mouse can.
+class ButtonAccessible : public QAccessibleWidget {
+public:
+    explicit ButtonAccessible(QAbstractButton* button)
+        : QAccessibleWidget(button, QAccessible::Button) {}
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name && widget()->accessibleName().isEmpty()) {
+            QString caption = button()->text();
+            return caption.remove(QLatin1Char('&'));
+        }
+        return QAccessibleWidget::text(kind);
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State result = QAccessibleWidget::state();
+        result.pressed = button()->isDown();
+        if (const auto* push = qobject_cast<const QPushButton*>(button())) {
+            result.defaultButton = push->isDefault();
+        }
+        return result;
+    }
+
+    QStringList actionNames() const override {
+        return QStringList(pressAction()) + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& action) override {
+        if (isBlocked(widget()) || !widget()->isEnabled()) {
+            return;
+        }
+        if (action == pressAction()) {
+            button()->animateClick(); // the handler runs once the call has been answered
+            return;
+        }
+        QAccessibleWidget::doAction(action);
+    }
+
+private:
+    QAbstractButton* button() const { return static_cast<QAbstractButton*>(widget()); }
+};
+
+// The scroll area of a window, as a plain container: Qt's own interface for it does not check
+// the index it is asked for a child by.
+class ScrollAreaAccessible : public QAccessibleWidget {
+public:
+    explicit ScrollAreaAccessible(QAbstractScrollArea* area)
+        : QAccessibleWidget(area, QAccessible::Client) {}
+
+    QAccessibleInterface* child(int index) const override {
+        if (index < 0 || index >= childCount()) {
+            return nullptr;
+        }
+        return QAccessibleWidget::child(index);
+    }
+};
 
 QAccessibleInterface* controlInterface(const QString&, QObject* object) {
     // A window of the toolkit is a plain QWidget to Qt, which would offer it as a filler. A window
@@ -345,6 +674,15 @@ QAccessibleInterface* controlInterface(const QString&, QObject* object) {
         // Named once the screen reader first asks for it: not here, as naming sends an event
         // about the object being made.
         QTimer::singleShot(0, field, [field] { nameField(field, false); });
+        return new FieldAccessible(field);
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(object);
+        button && dynamic_cast<FormWindow*>(button->window())) {
+        return new ButtonAccessible(button);
+    }
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(object);
+        area && dynamic_cast<FormWindow*>(area->window())) {
+        return new ScrollAreaAccessible(area);
     }
     // The answer field and both kinds of button are Qt's own widgets underneath, with their texts
     // as names; the OK button's caption is its accessible name, the check mark being decoration.

@@ -162,6 +162,7 @@ class SeriesByEar(unittest.TestCase):
             if number < 19:
                 exercise = hear(ANNOUNCED, f"the exercise after answer {number + 1} "
                                            f"({exercise.group(0)}{given})")
+                hear(f"Осталось - {19 - number}", f"the count left after answer {number + 1}")
 
         # After the twentieth answer: the result window with the count and the mark, then its
         # button. The main window's last exercise, which cannot be answered, is not announced.
@@ -191,6 +192,12 @@ class SeriesByEar(unittest.TestCase):
         self.listener.hear(f"{MAIN_CAPTION} frame.", "the main window again")
         again = self.listener.hear(FIELD, "the answer field again")
         self.assertEqual(again.groups(), exercise.groups(), "the exercise changed")
+        self.listener.hear(f"{REJECTED}.", "the rejected text read whole")
+        # Word by word from the end of the text and back: the program must keep answering.
+        self.keys("ctrl+Left")
+        self.listener.hear(REJECTED, "the word before the caret")
+        self.keys("ctrl+Right")
+        self.listener.hear(REJECTED, "the word after the caret")
         self.keys(*["BackSpace"] * len(REJECTED))
         self.listener.hear(REJECTED[0], "the rejected text erased")
 
