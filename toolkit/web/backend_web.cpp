@@ -35,8 +35,11 @@ EM_JS(int, pageCreateControl, (int form, int kind, const char* text, int left, i
                                UTF8ToString(font), fontPx, colour, tabStop);
 });
 EM_JS(void, pageControlsCreated, (int form), { Drill.controlsCreated(form); });
-EM_JS(char*, pageText, (int form, int control), {
-    return stringToNewUTF8(Drill.text(form, control));
+EM_JS(int, pageTextSize, (int form, int control), {
+    return lengthBytesUTF8(Drill.text(form, control)) + 1;
+});
+EM_JS(void, pageText, (int form, int control, char* out, int size), {
+    stringToUTF8(Drill.text(form, control), out, size);
 });
 EM_JS(void, pageSetText, (int form, int control, const char* text), {
     Drill.setText(form, control, UTF8ToString(text));
@@ -106,9 +109,9 @@ class WebControl final : public ControlPeer {
 public:
     WebControl(int form, int id) : form_(form), id_(id) {}
     std::string text() const override {
-        char* raw = pageText(form_, id_);
-        std::string text(raw);
-        std::free(raw);
+        std::string text(static_cast<std::size_t>(pageTextSize(form_, id_)), '\0');
+        pageText(form_, id_, text.data(), static_cast<int>(text.size()));
+        text.resize(text.size() - 1);
         return text;
     }
     void setText(std::string_view text) override { pageSetText(form_, id_, std::string(text).c_str()); }

@@ -154,6 +154,7 @@ var Drill = (function () {
       c.style.fontSize = px + 'px';
       if (colour === 1) c.style.color = 'rgb(128, 0, 0)';
       c.dataset.kind = kind;
+      c.dataset.height = height; // as declared: a hidden window has no measured size yet
       f.client.append(c);
       f.controls.push(c);
       return f.controls.length - 1;
@@ -170,7 +171,7 @@ var Drill = (function () {
         f.controls.forEach(function (l) {
           if (l.dataset.kind != LABEL) return;
           const lt = parseInt(l.style.top), ll = parseInt(l.style.left);
-          const lb = lt + l.offsetHeight;
+          const lb = lt + parseInt(l.dataset.height);
           if (ll < left && lt < bottom && lb > top && ll > bestLeft) { best = l; bestLeft = ll; }
         });
         if (best) {
