@@ -39,7 +39,11 @@ def browser(width=800, height=600, ratio=1):
                      "--disable-background-networking", "--disable-component-update"):
         options.add_argument(argument)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    # A headless window has a least width; the page's own width is set exactly, as a phone's.
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+        "width": width, "height": height, "deviceScaleFactor": ratio, "mobile": width < 400})
+    return driver
 
 
 def focused(driver):
