@@ -17,9 +17,10 @@ windows=(cmake make nlohmann-json3-dev doctest-dev
          g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
          wine wine32:i386 wine64 fonts-wine wixl msitools
          xvfb xauth xdotool openbox x11-utils wmctrl imagemagick python3)
-# Emscripten runs its optimizer on Debian's node modules; chromium and its driver play the site.
+# Emscripten runs its optimizer on Debian's node modules; chromium and its driver play the site;
+# fonttools subsets the fonts and imagemagick turns the icon into PNG for the site.
 web=(cmake make nlohmann-json3-dev doctest-dev emscripten nodejs
-     chromium chromium-driver python3-selenium fonttools python3-brotli)
+     chromium chromium-driver python3-selenium fonttools python3-brotli imagemagick)
 run=(qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra fonts-paratype fonts-urw-base35 fonts-liberation2
      qt6-translations-l10n)
 test=(clang libclang-rt-14-dev xvfb xauth xdotool openbox x11-utils imagemagick
