@@ -5,6 +5,7 @@
 #             bounded run of the parseInteger fuzzer
 #   windows   Windows, Win32, 32-bit (the program that is shipped), cross-compiled with mingw-w64
 #   windows64 the same sources for 64-bit Windows; its tests run under 64-bit Wine
+#   web       the browser's site, built with Emscripten; its tests run under Node and Chromium
 # The 32-bit build's Wine tests run where the kernel can run 32-bit programs; where it cannot
 # (IA-32 emulation switched off), only its tests that need no Wine run, and the script says so.
 set -euo pipefail
@@ -41,3 +42,8 @@ echo "== Windows build, 64-bit, tests under Wine"
 cmake --preset windows64 >/dev/null
 cmake --build --preset windows64 -j"$jobs"
 ctest --preset windows64 -j"$jobs"
+
+echo "== web build, tests under Node and in headless Chromium"
+cmake --preset web >/dev/null
+cmake --build --preset web -j"$jobs"
+ctest --preset web -j"$jobs"

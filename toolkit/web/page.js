@@ -1,0 +1,304 @@
+// The page's half of the web backend: it builds the windows and controls as native elements,
+// queues what happens to them for the program's loop, and carries out what the program asks.
+// A typed or shown text only ever goes into textContent or value, never into markup.
+var Drill = (function () {
+  'use strict';
+  const CLICK = 1, FOCUS = 2, ACTIVATE = 3, CLOSE = 4, QUIT = 5;
+  const LABEL = 0, EDIT = 1, BUTTON = 2, OKBUTTON = 3, PANEL = 4;
+  const FRAME = 4, CAPTION = 23; // the frame's border and title bar, as the desktop builds have
+  const KEYS = {Enter: 0, Escape: 1, Tab: 2, ArrowLeft: 3, ArrowRight: 4, ArrowUp: 5, ArrowDown: 6};
+  const queue = [];
+  let wake = null;
+  const forms = [];
+  let box = null;
+  let boxReturn = null;
+  let widest = 0;
+
+  function el(tag, cls) {
+    const e = document.createElement(tag);
+    if (cls) e.className = cls;
+    return e;
+  }
+  function post(kind, form, control) {
+    queue.push([kind, form, control]);
+    if (wake) { const w = wake; wake = null; w(); }
+  }
+
+  // The page is the screen: scaled down to fit the widest window when the page is narrower.
+  function zoom() { return parseFloat(document.documentElement.style.zoom) || 1; }
+  function fit() {
+    const margin = 8;
+    const z = widest > 0 ? Math.min(1, window.innerWidth / (widest + margin)) : 1;
+    document.documentElement.style.zoom = String(z);
+  }
+  window.addEventListener('resize', fit);
+
+  function controlOf(form, node) {
+    const f = forms[form];
+    for (let i = 0; i < f.controls.length; ++i) {
+      if (f.controls[i].contains(node)) return i;
+    }
+    return -1;
+  }
+
+  function onKey(form, event) {
+    const key = KEYS[event.key];
+    if (key === undefined || event.isComposing) return;
+    const control = controlOf(form, document.activeElement);
+    const consumed = Module._drill_key(form, control, key, event.shiftKey ? 1 : 0,
+                                       event.ctrlKey || event.metaKey ? 1 : 0, event.altKey ? 1 : 0);
+    // A dialog closes on Escape and a button clicks on Enter by themselves; Tab would leave the
+    // window. The program has judged the key; the browser does nothing more with it.
+    if (consumed || key === KEYS.Escape || key === KEYS.Tab) {
+      event.preventDefault();
+    }
+    event.stopPropagation();
+  }
+
+  function frameOf(form, modal, caption, width, height) {
+    const w = el(modal ? 'dialog' : 'section', 'window');
+    w.style.width = width + 'px';
+    w.style.height = height + 'px';
+    w.hidden = !modal;
+    const bar = el('div', 'caption');
+    const icon = el('span', 'icon');
+    const title = el('span', 'title');
+    title.textContent = caption;
+    title.id = 'caption' + form;
+    const close = el('button', 'close');
+    close.type = 'button';
+    close.tabIndex = -1;
+    close.setAttribute('aria-hidden', 'true');
+    close.textContent = '\u00d7';
+    close.addEventListener('click', function () { post(CLOSE, form, -1); });
+    bar.append(icon, title, close);
+    const client = el('div', 'client');
+    client.tabIndex = -1;
+    client.style.width = (width - 2 * FRAME) + 'px';
+    client.style.height = (height - 2 * FRAME - CAPTION) + 'px';
+    w.append(bar, client);
+    w.setAttribute('aria-labelledby', title.id);
+    if (!modal) w.setAttribute('role', 'dialog');
+    w.addEventListener('keydown', function (e) { onKey(form, e); });
+    w.addEventListener('cancel', function (e) { e.preventDefault(); });
+    w.addEventListener('focusin', function (e) {
+      post(FOCUS, form, controlOf(form, e.target));
+    });
+    return {root: w, client: client, controls: [], modal: modal, left: 0, top: 0,
+            width: width, height: height};
+  }
+
+  const api = {
+    post: post,
+    take: function () { return queue.shift(); },
+    nextEvent: function () {
+      return queue.length ? Promise.resolve() : new Promise(function (r) { wake = r; });
+    },
+    createForm: function (owned, caption, width, height) {
+      const id = forms.length;
+      const f = frameOf(id, owned !== 0, caption, width, height);
+      forms.push(f);
+      document.getElementById('desktop').append(f.root);
+      widest = Math.max(widest, width);
+      fit();
+      return id;
+    },
+    createControl: function (form, kind, text, left, top, width, height, font, px, colour,
+                             tabStop) {
+      const f = forms[form];
+      let c;
+      if (kind === LABEL) {
+        c = el('span', 'label');
+        c.textContent = text;
+      } else if (kind === EDIT) {
+        c = el('input', 'edit');
+        c.type = 'text';
+        c.inputMode = 'numeric';
+        c.autocomplete = 'off';
+        c.spellcheck = false;
+        c.value = text;
+        c.style.width = width + 'px';
+        c.style.height = height + 'px';
+      } else if (kind === PANEL) {
+        c = el('div', 'panel');
+        c.tabIndex = -1;
+        c.textContent = text;
+        c.style.width = width + 'px';
+        c.style.height = height + 'px';
+        // The panel takes the focus by the arrow keys only, never by a click.
+        c.addEventListener('mousedown', function (e) { e.preventDefault(); });
+      } else {
+        c = el('button', kind === OKBUTTON ? 'button ok' : 'button');
+        c.type = 'button';
+        if (kind === OKBUTTON) {
+          const mark = el('span', 'mark');
+          mark.setAttribute('aria-hidden', 'true');
+          const caption = el('span');
+          caption.textContent = text;
+          c.append(mark, caption);
+        } else {
+          c.textContent = text;
+        }
+        c.style.width = width + 'px';
+        c.style.height = height + 'px';
+        const id = f.controls.length;
+        c.addEventListener('click', function (e) {
+          e.preventDefault();
+          post(CLICK, form, id);
+        });
+      }
+      if (kind !== LABEL && !tabStop) c.tabIndex = -1;
+      c.style.left = left + 'px';
+      c.style.top = top + 'px';
+      c.style.fontFamily = font;
+      c.style.fontSize = px + 'px';
+      if (colour === 1) c.style.color = 'rgb(128, 0, 0)';
+      c.dataset.kind = kind;
+      c.dataset.height = height; // as declared: a hidden window has no measured size yet
+      f.client.append(c);
+      f.controls.push(c);
+      return f.controls.length - 1;
+    },
+    // A field is named by the label left of it on its row (the exercise for the answer field).
+    controlsCreated: function (form) {
+      const f = forms[form];
+      let n = 0;
+      f.controls.forEach(function (c) {
+        if (c.dataset.kind != EDIT) return;
+        const top = parseInt(c.style.top), bottom = top + parseInt(c.style.height);
+        const left = parseInt(c.style.left);
+        let best = null, bestLeft = -1;
+        f.controls.forEach(function (l) {
+          if (l.dataset.kind != LABEL) return;
+          const lt = parseInt(l.style.top), ll = parseInt(l.style.left);
+          const lb = lt + parseInt(l.dataset.height);
+          if (ll < left && lt < bottom && lb > top && ll > bestLeft) { best = l; bestLeft = ll; }
+        });
+        if (best) {
+          if (!best.id) best.id = 'f' + form + 'l' + (n++);
+          c.setAttribute('aria-labelledby', best.id);
+        }
+      });
+    },
+    text: function (form, control) {
+      const c = forms[form].controls[control];
+      return c.tagName === 'INPUT' ? c.value : c.textContent;
+    },
+    setText: function (form, control, text) {
+      const c = forms[form].controls[control];
+      if (c.tagName === 'INPUT') c.value = text;
+      else if (c.classList.contains('ok')) c.lastChild.textContent = text;
+      else c.textContent = text;
+    },
+    isEnabled: function (form, control) { return forms[form].controls[control].disabled ? 0 : 1; },
+    setEnabled: function (form, control, enabled) {
+      const c = forms[form].controls[control];
+      if ('disabled' in c) c.disabled = !enabled;
+    },
+    focus: function (form, control, select) {
+      const f = forms[form];
+      const c = control < 0 ? f.client : f.controls[control];
+      c.focus({preventScroll: true});
+      if (select && c.tagName === 'INPUT') c.select();
+    },
+    hasFocus: function (form, control) {
+      return document.activeElement === forms[form].controls[control] ? 1 : 0;
+    },
+    bounds: function (form, control) {
+      const c = forms[form].controls[control];
+      return [c.offsetLeft, c.offsetTop, c.offsetWidth, c.offsetHeight];
+    },
+    moveTo: function (form, left, top) {
+      const f = forms[form];
+      f.left = left; f.top = top;
+      place(f);
+    },
+    show: function (form) {
+      const f = forms[form];
+      if (f.modal) {
+        if (!f.root.open) f.root.showModal();
+      } else {
+        f.root.hidden = false;
+      }
+      place(f);
+    },
+    hide: function (form) {
+      const f = forms[form];
+      if (f.modal) { if (f.root.open) f.root.close(); } else f.root.hidden = true;
+    },
+    isVisible: function (form) {
+      const f = forms[form];
+      return (f.modal ? f.root.open : !f.root.hidden) ? 1 : 0;
+    },
+    desktop: function () {
+      const z = zoom();
+      return [Math.floor(window.innerWidth / z), Math.floor(window.innerHeight / z)];
+    },
+    zeroHeight: function (font, px) {
+      const context = document.createElement('canvas').getContext('2d');
+      context.font = px + 'px ' + font;
+      const m = context.measureText('0');
+      return Math.round(m.fontBoundingBoxAscent + m.fontBoundingBoxDescent);
+    },
+    showBox: function (caption, text) {
+      boxReturn = document.activeElement;
+      box = document.getElementById('box');
+      box.querySelector('.title').textContent = caption;
+      box.querySelector('.text').textContent = text;
+      box.showModal();
+      box.querySelector('button.ok').focus();
+    },
+    boxOpen: function () { return box && box.open ? 1 : 0; },
+    // The program has ended: the page closes where the browser lets it; otherwise it shows the
+    // windows closed and the program's icon, which starts a new series.
+    ended: function () {
+      forms.forEach(function (f) { if (f.modal && f.root.open) f.root.close(); f.root.hidden = true; });
+      try { window.close(); } catch (e) { /* a page that did not open itself stays */ }
+      const again = document.getElementById('again');
+      again.hidden = false;
+      again.focus();
+    },
+  };
+
+  // Inside the page, as the screen: a window is not placed where it could not be reached.
+  function place(f) {
+    const d = api.desktop();
+    const left = Math.max(0, Math.min(f.left, d[0] - f.width));
+    const top = Math.max(0, Math.min(f.top, d[1] - f.height));
+    f.root.style.left = left + 'px';
+    f.root.style.top = top + 'px';
+  }
+
+  function closeBox() {
+    if (!box || !box.open) return;
+    box.close();
+    if (boxReturn && boxReturn.focus) boxReturn.focus({preventScroll: true});
+    post(6, -1, -1);
+  }
+
+  document.addEventListener('DOMContentLoaded', function () {
+    const b = document.getElementById('box');
+    b.querySelector('button.ok').addEventListener('click', closeBox);
+    b.addEventListener('cancel', function (e) { e.preventDefault(); });
+    b.addEventListener('keydown', function (e) {
+      if (e.key === 'Escape' || e.key === 'Tab') e.preventDefault();
+    });
+    document.getElementById('again').addEventListener('click', function () {
+      location.reload();
+    });
+  });
+  return api;
+})();
+
+// The program starts once the stand-in fonts are in: the layout is scaled by their measure.
+Module.preRun = Module.preRun || [];
+Module.preRun.push(function () {
+  addRunDependency('fonts');
+  const ready = document.readyState === 'complete' ? Promise.resolve()
+      : new Promise(function (r) { window.addEventListener('load', r); });
+  ready.then(function () {
+    const loads = [];
+    document.fonts.forEach(function (face) { loads.push(face.load().catch(function () {})); });
+    return Promise.all(loads);
+  }).then(function () { removeRunDependency('fonts'); });
+});
