@@ -35,7 +35,7 @@ import time
 from Xlib import X, Xatom, display
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-FIXTURE = os.path.join(HERE, "..", "tests", "windows", "wine_fixture.py")
+FIXTURE = os.path.join(HERE, "..", "tests", "win32", "wine_fixture.py")
 CAPTIONS = {"drill": "Сложение чисел (2 класс)", "minimal": "Minimal", "themed": "Minimal"}
 TIMEOUT = 60
 
