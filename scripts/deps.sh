@@ -1,22 +1,26 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages that a step needs are installed.
-# Usage: scripts/deps.sh build|run|test|windows
+# Usage: scripts/deps.sh build|run|test|windows|web
 #   build    the Linux program's compiler, CMake, Qt's development files, the header-only libraries
 #   run      what the Linux program needs at run time, besides
 #   test     everything the test command uses: both Linux builds, the Windows build and Wine
 #   windows  the Windows cross build (mingw-w64) and Wine to run it
+#   web      the web build (Emscripten), Node to run its tests, the browser and the font tools
 # As root it installs what is missing; otherwise it prints the apt-get line to run and fails.
 set -euo pipefail
 
-# dpkg-dev (dpkg-shlibdeps) and file let the Debian package list the libraries it links.
 build=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev nlohmann-json3-dev
-       doctest-dev dpkg-dev file)
+       doctest-dev)
 # Wine's 32-bit half comes from Debian's i386 architecture, which the script adds when missing.
 windows=(cmake make nlohmann-json3-dev doctest-dev
          g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
          g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
          wine wine32:i386 wine64 fonts-wine wixl msitools
-         xvfb xauth xdotool openbox x11-utils wmctrl imagemagick python3)
+         xvfb xauth xdotool openbox x11-utils wmctrl imagemagick python3 python3-xlib)
+# Emscripten runs its optimizer on Debian's node modules; chromium and its driver play the site;
+# fonttools subsets the fonts and imagemagick turns the icon into PNG for the site.
+web=(cmake make nlohmann-json3-dev doctest-dev emscripten nodejs
+     chromium chromium-driver python3-selenium fonttools python3-brotli imagemagick)
 run=(qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra fonts-paratype fonts-urw-base35 fonts-liberation2
      qt6-translations-l10n)
 test=(clang libclang-rt-14-dev xvfb xauth xdotool openbox x11-utils imagemagick
@@ -27,9 +31,10 @@ test=(clang libclang-rt-14-dev xvfb xauth xdotool openbox x11-utils imagemagick
 case "${1:-}" in
   build) wanted=("${build[@]}") ;;
   run) wanted=("${build[@]}" "${run[@]}") ;;
-  test) wanted=("${build[@]}" "${run[@]}" "${test[@]}" "${windows[@]}") ;;
+  test) wanted=("${build[@]}" "${run[@]}" "${test[@]}" "${windows[@]}" "${web[@]}") ;;
   windows) wanted=("${windows[@]}") ;;
-  *) echo "usage: $0 build|run|test|windows" >&2; exit 2 ;;
+  web) wanted=("${web[@]}") ;;
+  *) echo "usage: $0 build|run|test|windows|web" >&2; exit 2 ;;
 esac
 
 missing=()
