@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program three times and runs every test in each build:
+# Installs what is missing, builds the program five times and runs every test in each build:
 #   release   Linux, Qt 6, g++
 #   sanitize  Linux, Qt 6, clang with AddressSanitizer and UndefinedBehaviorSanitizer, and a
 #             bounded run of the parseInteger fuzzer
@@ -8,42 +8,75 @@
 #   web       the browser's site, built with Emscripten; its tests run under Node and Chromium
 # The 32-bit build's Wine tests run where the kernel can run 32-bit programs; where it cannot
 # (IA-32 emulation switched off), only its tests that need no Wine run, and the script says so.
-set -euo pipefail
+# Every stage runs even when an earlier one fails; the script ends with the list of failed stages.
+# A stage is a name and a command (usually a function below): `stage NAME command...`.
+set -uo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh test
+scripts/deps.sh test || exit 1
 jobs=$(nproc)
 
-echo "== plain build"
-cmake --preset release >/dev/null
-cmake --build --preset release -j"$jobs"
-ctest --preset release -j"$jobs"
+failed=()
+stage() {
+  local name=$1
+  shift
+  echo "== $name"
+  # Not in an `if`: there bash would ignore set -e inside the stage.
+  (set -e; "$@")
+  local status=$?
+  if [[ $status -ne 0 ]]; then
+    echo "== $name: FAILED (status $status)" >&2
+    failed+=("$name")
+  fi
+}
 
-echo "== sanitizer build"
-cmake --preset sanitize >/dev/null
-cmake --build --preset sanitize -j"$jobs"
-supp="$PWD/tests/sanitizer.supp"
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
-export LSAN_OPTIONS="suppressions=$supp:print_suppressions=0"
-export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-ctest --preset sanitize -j"$jobs"
-unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
+plain() {
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j"$jobs"
+  ctest --preset release -j"$jobs"
+}
 
-echo "== Windows build, 32-bit"
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j"$jobs"
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  ctest --preset windows -j"$jobs"
-else
-  echo "32-bit programs cannot run on this machine's kernel: the 32-bit build's Wine tests are left out"
-  ctest --preset windows -j"$jobs" -LE wine
+sanitize() {
+  cmake --preset sanitize >/dev/null
+  cmake --build --preset sanitize -j"$jobs"
+  local supp="$PWD/tests/sanitizer.supp"
+  ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
+  LSAN_OPTIONS="suppressions=$supp:print_suppressions=0" \
+  UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    ctest --preset sanitize -j"$jobs"
+}
+
+windows32() {
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows -j"$jobs"
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    ctest --preset windows -j"$jobs"
+  else
+    echo "32-bit programs cannot run on this machine's kernel: the 32-bit build's Wine tests are left out"
+    ctest --preset windows -j"$jobs" -LE wine
+  fi
+}
+
+windows64() {
+  cmake --preset windows64 >/dev/null
+  cmake --build --preset windows64 -j"$jobs"
+  ctest --preset windows64 -j"$jobs"
+}
+
+web() {
+  cmake --preset web >/dev/null
+  cmake --build --preset web -j"$jobs"
+  ctest --preset web -j"$jobs"
+}
+
+stage "plain build" plain
+stage "sanitizer build" sanitize
+stage "Windows build, 32-bit" windows32
+stage "Windows build, 64-bit, tests under Wine" windows64
+stage "web build, tests under Node and in headless Chromium" web
+
+if [[ ${#failed[@]} -gt 0 ]]; then
+  echo "== failed stages:" >&2
+  printf '   %s\n' "${failed[@]}" >&2
+  exit 1
 fi
-
-echo "== Windows build, 64-bit, tests under Wine"
-cmake --preset windows64 >/dev/null
-cmake --build --preset windows64 -j"$jobs"
-ctest --preset windows64 -j"$jobs"
-
-echo "== web build, tests under Node and in headless Chromium"
-cmake --preset web >/dev/null
-cmake --build --preset web -j"$jobs"
-ctest --preset web -j"$jobs"
+echo "== all stages passed"

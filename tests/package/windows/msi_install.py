@@ -30,8 +30,7 @@ PRODUCT_NAME = "Сложение чисел"
 PUBLISHER = "The drill developers"
 SHORTCUT = "Сложение чисел.lnk"
 MAIN_WINDOW = "Сложение чисел (2 класс)"
-UNINSTALL_KEYS = [r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall",
-                  r"HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall"]
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 options = None
 
@@ -146,12 +145,22 @@ def read_shortcut(path):
             "icon_index": icon_index}
 
 
+def registry_view():
+    """The registry view that the package writes its entries in: Windows Installer keeps a 32-bit
+    package's entries in the 32-bit view (Wow6432Node on 64-bit Windows), a 64-bit one's in the
+    64-bit view. The view is named explicitly: reg.exe itself is 32-bit when the 32-bit loader
+    runs it, and a 32-bit reg.exe is redirected to Wow6432Node, so reading both the plain key and
+    Wow6432Node would read the same key twice."""
+    return "/reg:32" if options.arch == "x86" else "/reg:64"
+
+
 def export_key(key):
-    """The values below a registry key, as {subkey: {name: value}}; {} if it is not there."""
+    """The values below a registry key in the package's view, as {subkey: {name: value}}; {} if
+    it is not there."""
     out = os.path.join(options.work, "export.reg")
     if os.path.exists(out):
         os.remove(out)
-    if wine("reg", "export", key, windows_path(out), "/y").returncode != 0:
+    if wine("reg", "export", key, windows_path(out), "/y", registry_view()).returncode != 0:
         return {}
     with open(out, "rb") as file:
         raw = file.read()
@@ -175,10 +184,9 @@ def export_key(key):
 def installed_entries():
     """The entries of the list of installed programs that are this program."""
     found = []
-    for key in UNINSTALL_KEYS:
-        for code, values in export_key(key).items():
-            if values.get("DisplayName") == PRODUCT_NAME:
-                found.append((code, values))
+    for code, values in export_key(UNINSTALL_KEY).items():
+        if values.get("DisplayName") == PRODUCT_NAME:
+            found.append((code, values))
     return found
 
 
