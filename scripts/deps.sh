@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages that a step needs are installed.
-# Usage: scripts/deps.sh build|run|test|windows|web
+# Usage: scripts/deps.sh build|run|test|windows|web|release
 #   build    the Linux program's compiler, CMake, Qt's development files, the header-only libraries
 #   run      what the Linux program needs at run time, besides
 #   test     everything the test command uses: both Linux builds, the Windows build and Wine
 #   windows  the Windows cross build (mingw-w64) and Wine to run it
 #   web      the web build (Emscripten), Node to run its tests, the browser and the font tools
+#   release  scripts/release.sh: all three builds, and the tools that make and sign the apt
+#            repository and sign the Windows packages
 # As root it installs what is missing; otherwise it prints the apt-get line to run and fails.
 set -euo pipefail
 
@@ -22,6 +24,9 @@ windows=(cmake make nlohmann-json3-dev doctest-dev
 # fonttools subsets the fonts and imagemagick turns the icon into PNG for the site.
 web=(cmake make nlohmann-json3-dev doctest-dev emscripten nodejs
      chromium chromium-driver python3-selenium fonttools python3-brotli imagemagick)
+# apt-ftparchive (apt-utils) and gpg make the signed apt repository; osslsigncode signs for
+# Windows; the release test installs the repository into a clean Debian made by mmdebstrap.
+release_tools=(apt-utils gnupg osslsigncode openssl mmdebstrap)
 run=(qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra fonts-paratype fonts-urw-base35 fonts-liberation2
      qt6-translations-l10n)
 test=(clang libclang-rt-14-dev xvfb xauth xdotool openbox x11-utils imagemagick
@@ -32,10 +37,12 @@ test=(clang libclang-rt-14-dev xvfb xauth xdotool openbox x11-utils imagemagick
 case "${1:-}" in
   build) wanted=("${build[@]}") ;;
   run) wanted=("${build[@]}" "${run[@]}") ;;
-  test) wanted=("${build[@]}" "${run[@]}" "${test[@]}" "${windows[@]}" "${web[@]}") ;;
+  test) wanted=("${build[@]}" "${run[@]}" "${test[@]}" "${windows[@]}" "${web[@]}"
+              "${release_tools[@]}") ;;
   windows) wanted=("${windows[@]}") ;;
   web) wanted=("${web[@]}") ;;
-  *) echo "usage: $0 build|run|test|windows|web" >&2; exit 2 ;;
+  release) wanted=("${build[@]}" "${windows[@]}" "${web[@]}" "${release_tools[@]}") ;;
+  *) echo "usage: $0 build|run|test|windows|web|release" >&2; exit 2 ;;
 esac
 
 missing=()

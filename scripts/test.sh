@@ -6,6 +6,7 @@
 #   windows   Windows, Win32, 32-bit (the program that is shipped), cross-compiled with mingw-w64
 #   windows64 the same sources for 64-bit Windows; its tests run under 64-bit Wine
 #   web       the browser's site, built with Emscripten; its tests run under Node and Chromium
+# and then makes a whole release with scripts/release.sh and checks it.
 # The 32-bit build's Wine tests run where the kernel can run 32-bit programs; where it cannot
 # (IA-32 emulation switched off), only its tests that need no Wine run, and the script says so.
 # Every stage runs even when an earlier one fails; the script ends with the list of failed stages.
@@ -68,11 +69,18 @@ web() {
   ctest --preset web -j"$jobs"
 }
 
+# Every package a release publishes, signed with a throw-away certificate and key, and the apt
+# repository installed into a clean Debian 12 (as root in CI). It reuses the builds above.
+release() {
+  python3 tests/package/release/check_release.py
+}
+
 stage "plain build" plain
 stage "sanitizer build" sanitize
 stage "Windows build, 32-bit" windows32
 stage "Windows build, 64-bit, tests under Wine" windows64
 stage "web build, tests under Node and in headless Chromium" web
+stage "release: every package, signed, installed from the apt repository" release
 
 if [[ ${#failed[@]} -gt 0 ]]; then
   echo "== failed stages:" >&2
