@@ -13,7 +13,7 @@ import time
 import unittest
 
 from drill_program import MAIN_CAPTION, RESULT_CAPTION, application_title, mark_for
-from xsession import XSession, stop_on_signals
+from xsession import run_tests
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cases"))
 import drill_cases as cases  # noqa: E402
@@ -276,13 +276,12 @@ if __name__ == "__main__":
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     EXECUTABLE = os.path.abspath(sys.argv[1])
-    stop_on_signals(100)
-    with XSession(accessibility=True) as SESSION:
-        SESSION.xdotool("mousemove", 0, 0)
+
+    def started(session):
         # pyatspi finds the accessibility bus through the session bus, and stays with the first
         # one it found: it is imported once the session's buses run.
-        os.environ["DBUS_SESSION_BUS_ADDRESS"] = SESSION.env["DBUS_SESSION_BUS_ADDRESS"]
-        os.environ["DISPLAY"] = SESSION.env["DISPLAY"]
-        import pyatspi  # noqa: E402
-        outcome = unittest.main(argv=[sys.argv[0], "-v"], exit=False).result
-    sys.exit(0 if outcome.wasSuccessful() else 1)
+        global SESSION, pyatspi
+        SESSION = session
+        import pyatspi
+
+    sys.exit(run_tests(100, started, accessibility=True, atspi_client=True))

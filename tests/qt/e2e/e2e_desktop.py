@@ -22,7 +22,7 @@ import time
 import unittest
 
 from drill_program import MAIN_CAPTION as MAIN, RESULT_CAPTION as RESULT, application_title
-from xsession import XSession, read_pixels, stop_on_signals
+from xsession import read_pixels, run_tests
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "screens"))
@@ -320,15 +320,16 @@ class NoDisplay(unittest.TestCase):
 
 
 def main():
-    global EXECUTABLE, SHOTS, SESSION
+    global EXECUTABLE, SHOTS
     EXECUTABLE = os.path.abspath(sys.argv[1])
     SHOTS = os.path.abspath(sys.argv[2])
     os.makedirs(SHOTS, exist_ok=True)
-    stop_on_signals(100)
-    with XSession(accessibility=True) as session:
+
+    def started(session):
+        global SESSION
         SESSION = session
-        program = unittest.main(argv=[sys.argv[0], "-v"], exit=False)
-    sys.exit(0 if program.result.wasSuccessful() else 1)
+
+    sys.exit(run_tests(100, started, accessibility=True, pointer_away=False))
 
 
 if __name__ == "__main__":

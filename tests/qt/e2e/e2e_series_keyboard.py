@@ -10,7 +10,7 @@ import time
 import unittest
 
 from drill_program import MAIN_CAPTION as MAIN, RESULT_CAPTION as RESULT, application_title
-from xsession import XSession, read_pixels, stop_on_signals
+from xsession import read_pixels, run_tests
 
 SCREEN = (1280, 1024)
 MAIN_OUTER = (472, 275)
@@ -210,9 +210,11 @@ if __name__ == "__main__":
     EXECUTABLE = os.path.abspath(sys.argv[1])
     SHOTS = os.path.abspath(sys.argv[2])
     os.makedirs(SHOTS, exist_ok=True)
-    stop_on_signals(100)
-    with XSession(*SCREEN) as SESSION:
-        # The pointer stays in a corner, away from the windows: no control is drawn hovered.
-        SESSION.xdotool("mousemove", 0, 0)
-        outcome = unittest.main(argv=[sys.argv[0], "-v"], exit=False).result
-    sys.exit(0 if outcome.wasSuccessful() else 1)
+
+    def started(session):
+        global SESSION
+        SESSION = session
+
+    # The pointer waits in a corner, away from the windows: no control is drawn hovered.
+    width, height = SCREEN
+    sys.exit(run_tests(100, started, width=width, height=height))

@@ -10,8 +10,10 @@ import select
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
+import unittest
 
 
 class XSession:
@@ -252,6 +254,26 @@ def stop_on_signals(seconds):
     for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGALRM):
         signal.signal(signum, stop)
     signal.alarm(seconds)
+
+
+def run_tests(seconds, on_start, *, atspi_client=False, pointer_away=True, **session_options):
+    """Runs the calling script's unittest tests in one X session, started here and stopped
+    however the run ends (see stop_on_signals), and returns the exit status for sys.exit.
+
+    on_start(session) runs first, inside the session: the script keeps the session there, and
+    imports what must find the session's buses. With atspi_client the test process itself talks
+    to the session's accessibility bus (pyatspi, Gio), which it finds through the session bus.
+    The pointer waits in a corner, away from the windows, unless pointer_away is false."""
+    stop_on_signals(seconds)
+    with XSession(**session_options) as session:
+        if pointer_away:
+            session.xdotool("mousemove", 0, 0)
+        if atspi_client:
+            os.environ["DBUS_SESSION_BUS_ADDRESS"] = session.env["DBUS_SESSION_BUS_ADDRESS"]
+            os.environ["DISPLAY"] = session.env["DISPLAY"]
+        on_start(session)
+        outcome = unittest.main(argv=[sys.argv[0], "-v"], exit=False).result
+    return 0 if outcome.wasSuccessful() else 1
 
 
 def read_pixels(path, rect):

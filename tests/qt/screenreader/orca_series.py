@@ -18,7 +18,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from drill_program import MAIN_CAPTION, RESULT_CAPTION, application_title, mark_for  # noqa: E402
-from xsession import XSession, stop_on_signals  # noqa: E402
+from xsession import run_tests  # noqa: E402
 
 EXECUTABLE = ""
 SESSION = None  # one X session with its accessibility bus, for the whole run
@@ -206,7 +206,9 @@ if __name__ == "__main__":
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     EXECUTABLE = os.path.abspath(sys.argv[1])
-    stop_on_signals(85)
-    with XSession(accessibility=True) as SESSION:
-        outcome = unittest.main(argv=[sys.argv[0], "-v"], exit=False).result
-    sys.exit(0 if outcome.wasSuccessful() else 1)
+
+    def started(session):
+        global SESSION
+        SESSION = session
+
+    sys.exit(run_tests(85, started, accessibility=True, pointer_away=False))
