@@ -64,6 +64,8 @@ function(drill_msi_arguments out output version exe_output)
          NAME "product ${version} ${DRILL_MSI_ARCH}" TYPE SHA1 UPPER)
   string(UUID component_code NAMESPACE ${DRILL_MSI_UPGRADE_CODE}
          NAME "component Program ${DRILL_MSI_ARCH}" TYPE SHA1 UPPER)
+  # Windows Installer takes its codes in capitals only.
+  string(TOUPPER ${DRILL_MSI_UPGRADE_CODE} upgrade_code)
   set(${out}
       -DWIXL=${DRILL_WIXL}
       -DMSIBUILD=${DRILL_MSIBUILD}
@@ -74,7 +76,7 @@ function(drill_msi_arguments out output version exe_output)
       -DVERSION=${version}
       -DFILE_VERSION=${DRILL_MSI_FILE_VERSION}
       -DPRODUCT_CODE=${product_code}
-      -DUPGRADE_CODE=${DRILL_MSI_UPGRADE_CODE}
+      -DUPGRADE_CODE=${upgrade_code}
       -DCOMPONENT_CODE=${component_code}
       "-DPUBLISHER=${DRILL_MSI_PUBLISHER}"
       -DPROGRAM_FILES=${_drill_msi_program_files}

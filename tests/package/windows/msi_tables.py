@@ -97,8 +97,10 @@ class Package(unittest.TestCase):
         self.assertEqual(properties.get("ALLUSERS"), "1")
         self.assertEqual(properties["ProductVersion"], options.version)
         self.assertEqual(properties["Manufacturer"], options.publisher)
-        self.assertEqual(properties["UpgradeCode"].strip("{}").lower(),
-                         options.upgrade_code.lower())
+        # Windows Installer takes its codes in capitals only.
+        self.assertEqual(properties["UpgradeCode"], "{%s}" % options.upgrade_code.upper())
+        self.assertRegex(properties["ProductCode"],
+                         r"^\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\}$")
         self.assertIn(properties.get("ARPPRODUCTICON"), {row["Name"] for row in table("Icon")})
 
     def test_summary_names_the_platform_and_russian(self):
