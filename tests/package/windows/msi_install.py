@@ -79,8 +79,8 @@ def unix_path(path):
 
 def msiexec_command(*args):
     """The command line that runs msiexec and prints its exit status in full. Wine's own exit
-    status is the Windows one cut to 8 bits (1603 comes out as 67, and 1792 would come out as 0),
-    so cmd, which keeps all of it, reports it."""
+    status is the Windows one cut to 8 bits (1603 comes out as 67, 3010 as 194), so cmd, which
+    keeps all of it, reports it."""
     script = os.path.join(options.work, "msiexec-status.cmd")
     with open(script, "w", newline="\r\n") as file:
         file.write("@echo off\nstart /wait msiexec %*\necho msiexec-status=%errorlevel%\n")
@@ -99,14 +99,18 @@ def msiexec(action, package, expected_status=0):
     status."""
     log(f"msiexec {action} {os.path.basename(package)} /qn")
     log_file = os.path.join(options.work, "msiexec.log")
+    if os.path.exists(log_file):
+        os.remove(log_file)
     result = subprocess.run(msiexec_command(action, windows_path(package), "/qn", "/l*v",
                                             windows_path(log_file)),
                             env=environment(), stdin=subprocess.DEVNULL, capture_output=True,
                             timeout=180)
     status = msiexec_status(result.stdout)
     if status != expected_status:
-        with open(log_file, "rb") as file:
-            text = file.read().decode("cp1252", errors="replace")
+        text = ""
+        if os.path.exists(log_file):
+            with open(log_file, "rb") as file:
+                text = file.read().decode("cp1252", errors="replace")
         raise AssertionError(f"msiexec {action} ended with status {status}, not "
                              f"{expected_status}:\n{result.stderr.decode(errors='replace')}\n"
                              f"{text[-3000:]}")
