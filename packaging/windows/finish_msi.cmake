@@ -16,7 +16,7 @@ endforeach()
 set(product_name "Сложение чисел")
 set(shortcut_name "Drill|Сложение чисел") # short|long file name; Windows shows the long one
 set(shortcut_description "Примеры на сложение для 2 класса")
-# What msiexec says, and writes in its log, when this package is started over a newer version;
+# What msiexec shows (and Windows writes in its log) when this package is started over a newer one;
 # the installation then ends with status 1603.
 set(downgrade_message "Уже установлена более новая версия программы «Сложение чисел». Чтобы "
                       "установить эту версию, сначала удалите установленную.")
@@ -40,8 +40,8 @@ foreach(query IN LISTS queries)
 endforeach()
 
 # The summary's template: the platform and the package's language, Russian. wixl writes 1033
-# (English) whatever the source asks for. msibuild -s sets the title, the subject and the author
-# with it, and the package code, which stays the one wixl gave.
+# (English) whatever the source asks for. msibuild -s sets the subject, the author and the
+# package code with it, so they are given again as wixl wrote them.
 get_filename_component(msitools_dir ${MSIBUILD} DIRECTORY)
 find_program(MSIINFO msiinfo HINTS ${msitools_dir} REQUIRED)
 execute_process(COMMAND ${MSIINFO} suminfo ${work} OUTPUT_VARIABLE summary
