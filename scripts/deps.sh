@@ -18,7 +18,7 @@ build=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev nlohm
 windows=(cmake make nlohmann-json3-dev doctest-dev
          g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
          g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
-         wine wine32:i386 wine64 fonts-wine wixl msitools
+         wine wine32:i386 wine64 fonts-wine wixl msitools osslsigncode openssl
          xvfb xauth xdotool openbox x11-utils wmctrl imagemagick python3 python3-xlib)
 # Emscripten runs its optimizer on Debian's node modules; chromium and its driver play the site;
 # fonttools subsets the fonts and imagemagick turns the icon into PNG for the site.

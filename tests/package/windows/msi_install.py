@@ -4,7 +4,8 @@
 shortcut «Сложение чисел» to it with the program's icon, the entry in the list of installed
 programs; starts the installed program through its shortcut, sees its window, ends it with Enter
 (status 0); removes the package silently (msiexec /x ... /qn) and checks that nothing is left.
-Then the same over an installed older version: the newer package replaces it.
+Then the same over an installed older version: the newer package replaces it; and the older
+package over the newer one: refused with status 1603 and the package's Russian message.
 
 Runs in the prefix and on the display of the wine fixture (WINEPREFIX, DISPLAY and
 DRILL_WINE_LOADER come from CTest).
@@ -16,6 +17,7 @@ Usage: msi_install.py --msi PKG --version V --previous-msi OLDER --previous-vers
 import argparse
 import glob
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -30,6 +32,8 @@ PRODUCT_NAME = "Сложение чисел"
 PUBLISHER = "The drill developers"
 SHORTCUT = "Сложение чисел.lnk"
 MAIN_WINDOW = "Сложение чисел (2 класс)"
+DOWNGRADE_MESSAGE = ("Уже установлена более новая версия программы «Сложение чисел». Чтобы "
+                     "установить эту версию, сначала удалите установленную.")
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 options = None
@@ -73,13 +77,86 @@ def unix_path(path):
     return current
 
 
-def msiexec(action, package):
+def msiexec_command(*args):
+    """The command line that runs msiexec and prints its exit status in full. Wine's own exit
+    status is the Windows one cut to 8 bits (1603 comes out as 67, 3010 as 194), so cmd, which
+    keeps all of it, reports it."""
+    script = os.path.join(options.work, "msiexec-status.cmd")
+    with open(script, "w", newline="\r\n") as file:
+        file.write("@echo off\nstart /wait msiexec %*\necho msiexec-status=%errorlevel%\n")
+    return [os.environ["DRILL_WINE_LOADER"], "cmd", "/c", windows_path(script), *args]
+
+
+def msiexec_status(output):
+    found = re.findall(r"msiexec-status=(-?\d+)", output.decode(errors="replace"))
+    if not found:
+        raise AssertionError(f"msiexec's status is missing from:\n{output!r}")
+    return int(found[-1])
+
+
+def msiexec(action, package, expected_status=0):
+    """Runs msiexec silently with a verbose log, as a deployment tool does, and checks its exit
+    status."""
     log(f"msiexec {action} {os.path.basename(package)} /qn")
-    result = wine("msiexec", action, windows_path(package), "/qn")
-    if result.returncode != 0:
-        raise AssertionError(f"msiexec {action} ended with status {result.returncode}:\n"
-                             f"{result.stdout.decode(errors='replace')}"
-                             f"{result.stderr.decode(errors='replace')}")
+    log_file = os.path.join(options.work, "msiexec.log")
+    if os.path.exists(log_file):
+        os.remove(log_file)
+    result = subprocess.run(msiexec_command(action, windows_path(package), "/qn", "/l*v",
+                                            windows_path(log_file)),
+                            env=environment(), stdin=subprocess.DEVNULL, capture_output=True,
+                            timeout=180)
+    status = msiexec_status(result.stdout)
+    if status != expected_status:
+        text = ""
+        if os.path.exists(log_file):
+            with open(log_file, "rb") as file:
+                text = file.read().decode("cp1252", errors="replace")
+        raise AssertionError(f"msiexec {action} ended with status {status}, not "
+                             f"{expected_status}:\n{result.stderr.decode(errors='replace')}\n"
+                             f"{text[-3000:]}")
+    log(f"status {status}")
+
+
+def refused_downgrade_shown():
+    """The older package started by hand over the newer one, with msiexec's basic interface:
+    the package's Russian message in a message box; OK ends msiexec with status 1603."""
+    log(f"msiexec /i {os.path.basename(options.previous_msi)} /qb over {options.version}")
+    with WineSession(options.probe) as session:
+        proc = subprocess.Popen(msiexec_command("/i", windows_path(options.previous_msi), "/qb"),
+                                env=dict(session.env, LANG="C.UTF-8"),
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+        session.started.append(proc)
+
+        def message_box():
+            try:
+                snapshot = session.snapshot("msiexec.exe")
+            except Exception:  # msiexec is not there yet
+                return None
+            return next((window for window in snapshot.visible()
+                         if any(c.text == DOWNGRADE_MESSAGE for c in window.children)), None)
+
+        def shown():
+            try:
+                return session.snapshot("msiexec.exe").describe()
+            except Exception as error:
+                return str(error)
+
+        box = session.wait(message_box, lambda: f"«{DOWNGRADE_MESSAGE}» in a window of "
+                                                f"msiexec; it shows:\n{shown()}", timeout=90)
+        time.sleep(0.5)  # let the box finish drawing before the picture is taken
+        os.makedirs(options.shots, exist_ok=True)
+        shot = session.screenshot(os.path.join(options.shots, "downgrade-refused.png"))
+        log(f"msiexec shows «{DOWNGRADE_MESSAGE}» in «{box.text}»; screenshot {shot}")
+        session.keys("Return")
+        try:
+            output, _ = proc.communicate(timeout=60)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("msiexec did not end when its message box was answered")
+    status = msiexec_status(output)
+    if status != 1603:
+        raise AssertionError(f"the refused downgrade ended with status {status}, not 1603")
+    log("status 1603")
 
 
 # -- what the package leaves on the system ----------------------------------------------------------
@@ -338,6 +415,11 @@ def main():
     new_code, _ = check_installed(options.version)
     if new_code == old_code:
         raise AssertionError("both versions have the same product code: no major upgrade")
+    # An older package over a newer one: refused, silently by a deployment tool with status
+    # 1603, and by hand with the package's Russian message; the newer version stays as it was.
+    msiexec("/i", options.previous_msi, expected_status=1603)
+    refused_downgrade_shown()
+    check_installed(options.version)
     msiexec("/x", options.msi)
     check_removed([old_code, new_code])
 
