@@ -43,6 +43,10 @@ signing=no
 if [[ -n ${DRILL_SIGN_PFX:-} ]]; then
   [[ -r $DRILL_SIGN_PFX ]] || { echo "release.sh: cannot read DRILL_SIGN_PFX=$DRILL_SIGN_PFX" >&2; exit 2; }
   [[ -n ${DRILL_SIGN_PASSWORD+set} ]] || { echo "release.sh: DRILL_SIGN_PFX needs DRILL_SIGN_PASSWORD" >&2; exit 2; }
+  # The build reads the certificate while it runs, from its own folder: the path must not depend
+  # on where the build looks from.
+  DRILL_SIGN_PFX=$(realpath "$DRILL_SIGN_PFX")
+  export DRILL_SIGN_PFX DRILL_SIGN_PASSWORD
   signing=yes
 fi
 if [[ -n ${DRILL_APT_KEY:-} ]]; then
@@ -60,7 +64,8 @@ for preset in windows windows64; do
   cmake --build --preset "$preset" -j"$jobs" --target drill_msi
 done
 cp build/windows/Drill-"$version"-x86.msi build/windows64/Drill-"$version"-x64.msi "$out"/
-cp build/windows/program/Drill.exe "$out"/
+# The portable program is the same file as the one the 32-bit MSI carries (signed with it).
+cp build/windows/Drill.exe "$out"/
 
 echo "== web site"
 cmake --preset web >/dev/null
