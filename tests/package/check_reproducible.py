@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Builds drill's Debian packages a second time, from a second clean copy in a directory of
-another name, and checks that the binary package comes out byte for byte the same as the first
-build's (package_build.py): with SOURCE_DATE_EPOCH taken from debian/changelog, neither the time
-of the build nor the place of the source may leave a trace in it. Prints both SHA-256 sums.
+another name, and checks that the binary package and the source package come out byte for byte
+the same as the first build's (package_build.py): with SOURCE_DATE_EPOCH taken from
+debian/changelog, neither the time of the build nor the place of the source may leave a trace in
+them. Prints the SHA-256 sums of both builds.
 
 Runs under the same conditions as package_build.py and skips (status 77) otherwise.
 
@@ -39,16 +40,20 @@ def main():
     # Another name, so that the source copy's path differs from the first build's too.
     second = package_build.build(args.source_dir,
                                  os.path.join(args.work_dir, "second-build-elsewhere"))
-    sums = {which: sha256(built["deb"]) for which, built in (("first", first),
-                                                               ("second", second))}
-    for which, built in (("first", first), ("second", second)):
-        print(f"{sums[which]}  {built['deb']}")
-    if sums["first"] != sums["second"]:
-        compared = subprocess.run(["cmp", "-l", first["deb"], second["deb"]],
-                                  capture_output=True, text=True).stdout.splitlines()
-        sys.exit(f"the two builds differ in {len(compared)} bytes of the .deb")
-    print("the two builds made the same .deb")
-
+    # The binary package, and the source package as well: its tar archive holds the copy's
+    # files with their times clamped to the same moment.
+    differing = []
+    for kind in ("deb", "dsc", "tar"):
+        sums = [sha256(built[kind]) for built in (first, second)]
+        for digest, built in zip(sums, (first, second)):
+            print(f"{digest}  {built[kind]}")
+        if sums[0] != sums[1]:
+            compared = subprocess.run(["cmp", "-l", first[kind], second[kind]],
+                                      capture_output=True, text=True).stdout.splitlines()
+            differing.append(f"{os.path.basename(first[kind])}: {len(compared)} bytes differ")
+    if differing:
+        sys.exit("the two builds differ:\n  " + "\n  ".join(differing))
+    print("the two builds made the same source and binary packages")
 
 if __name__ == "__main__":
     main()

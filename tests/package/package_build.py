@@ -46,6 +46,7 @@ def architecture():
 def build(source_dir, out_dir, previous=False):
     """Runs scripts/build-deb.sh into a fresh out_dir and returns its packages (see packages)."""
     shutil.rmtree(out_dir, ignore_errors=True)
+    os.makedirs(os.path.dirname(out_dir), exist_ok=True)
     argv = [os.path.join(source_dir, "scripts", "build-deb.sh"), out_dir]
     if previous:
         argv.insert(1, "--previous")
