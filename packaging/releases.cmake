@@ -1,15 +1,37 @@
 # The list of releases in releases.json is the one place where a release is described. From it
 # come the Debian changelog, the <releases> of the AppStream description and the date on the
-# manual page; the newest release must be the version that project() sets.
+# manual page; the newest release must be the version that project() sets. The Maintainer of
+# debian/control signs every changelog entry.
 #
 # After include(releases.cmake):
 #   DRILL_RELEASE_DATE         the newest release's date, YYYY-MM-DD
 #   DRILL_PREVIOUS_VERSION     the release before it (empty if there is none)
+#   DRILL_PACKAGE_MAINTAINER   the Maintainer field of debian/control
 #   drill_debian_changelog(<out-var> <maintainer>)    the text of debian/changelog
 #   drill_appstream_releases(<out-var> <indent>)      the <releases> element
+#
+# In script mode (cmake -P, see debian_changelog.cmake) PROJECT_VERSION is read from the
+# project() call of the top CMakeLists.txt.
 
 set(DRILL_RELEASES_FILE ${CMAKE_CURRENT_LIST_DIR}/releases.json)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${DRILL_RELEASES_FILE})
+get_filename_component(_drill_source_dir ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)
+set(DRILL_DEBIAN_CONTROL ${_drill_source_dir}/debian/control)
+if(CMAKE_SCRIPT_MODE_FILE)
+  file(READ ${_drill_source_dir}/CMakeLists.txt _drill_top)
+  if(NOT _drill_top MATCHES "project\\(drill VERSION ([0-9.]+)")
+    message(FATAL_ERROR "${_drill_source_dir}/CMakeLists.txt: no project(drill VERSION ...)")
+  endif()
+  set(PROJECT_VERSION ${CMAKE_MATCH_1})
+else()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${DRILL_RELEASES_FILE}
+                                                                ${DRILL_DEBIAN_CONTROL})
+endif()
+
+file(STRINGS ${DRILL_DEBIAN_CONTROL} _drill_maintainer REGEX "^Maintainer:")
+if(NOT _drill_maintainer MATCHES "^Maintainer: *(.+<[^>]+>) *$")
+  message(FATAL_ERROR "${DRILL_DEBIAN_CONTROL} has no Maintainer: Name <address>")
+endif()
+set(DRILL_PACKAGE_MAINTAINER "${CMAKE_MATCH_1}")
 file(READ ${DRILL_RELEASES_FILE} _drill_releases_json)
 string(JSON _drill_release_count LENGTH "${_drill_releases_json}" releases)
 if(_drill_release_count LESS 1)

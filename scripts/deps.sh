@@ -11,9 +11,9 @@
 # As root it installs what is missing; otherwise it prints the apt-get line to run and fails.
 set -euo pipefail
 
-# dpkg-dev (dpkg-shlibdeps) and file let the Debian package list the libraries it links.
+# debhelper and dpkg-dev build the Debian packages (scripts/build-deb.sh, dpkg-buildpackage).
 build=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev nlohmann-json3-dev
-       doctest-dev dpkg-dev file)
+       doctest-dev dpkg-dev debhelper)
 # Wine's 32-bit half comes from Debian's i386 architecture, which the script adds when missing.
 windows=(cmake make nlohmann-json3-dev doctest-dev
          g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686

@@ -4,7 +4,14 @@ desktop file, the AppStream component and the icons name each other consistently
 the program's own picture scaled by whole pixels, the executable carries no run path, and the
 changelog, the AppStream releases and the manual pages all tell the releases of the one list.
 
-Usage: check_installed_tree.py --root STAGE --app-id ID --icon-sizes 32,64 --icon-source XPM
+With --deb-dir the tree is the built Debian package's contents instead (dpkg-deb --extract), and
+--same-files-as STAGE checks that the package holds the same files as the CMake installation
+in STAGE, with the same contents (the executable aside, which the package build compiles with
+Debian's flags and strips). That part runs under the same conditions as package_build.py and
+skips (status 77) otherwise.
+
+Usage: check_installed_tree.py (--root STAGE | --deb-dir DIR [--same-files-as STAGE])
+           --app-id ID --icon-sizes 32,64 --icon-source XPM
            --releases packaging/releases.json --version 1.1.0
 """
 
@@ -24,6 +31,7 @@ import xml.etree.ElementTree as ElementTree
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import installed_files  # noqa: E402
+import package_build  # noqa: E402
 
 XML_LANG = "{http://www.w3.org/XML/1998/namespace}lang"
 options = None
@@ -165,17 +173,64 @@ class Releases(unittest.TestCase):
                                  (self.releases[0]["date"][:10], f"drill {options.version}"))
 
 
+def tree_files(root):
+    """The files and links below root, as paths relative to it."""
+    found = set()
+    for directory, _, names in os.walk(root):
+        for name in names:
+            found.add(os.path.relpath(os.path.join(directory, name), root))
+    return found
+
+
+def file_text(path):
+    """The bytes of a file, uncompressed if it is gzipped (the compressor's own header may
+    differ while the text is the same)."""
+    opener = gzip.open if path.endswith(".gz") else open
+    with opener(path, "rb") as file:
+        return file.read()
+
+
+class SameFilesAsInstallation(unittest.TestCase):
+    """The package lays out what `cmake --install` lays out."""
+
+    def test_same_files(self):
+        self.assertEqual(sorted(tree_files(options.root)),
+                         sorted(tree_files(options.same_files_as)))
+
+    def test_same_contents(self):
+        for relative in sorted(tree_files(options.root) & tree_files(options.same_files_as)):
+            if relative == "usr/bin/drill":
+                continue
+            with self.subTest(file=relative):
+                self.assertEqual(file_text(os.path.join(options.root, relative)),
+                                 file_text(os.path.join(options.same_files_as, relative)))
+
+
 def main():
     global options
     parser = argparse.ArgumentParser()
-    parser.add_argument("--root", required=True)
+    where = parser.add_mutually_exclusive_group(required=True)
+    where.add_argument("--root")
+    where.add_argument("--deb-dir", help="where package_build.py put the packages")
+    parser.add_argument("--same-files-as", help="a staged `cmake --install` to compare with")
+    parser.add_argument("--build-kind", choices=["plain", "sanitize"], default="plain")
     parser.add_argument("--app-id", required=True)
     parser.add_argument("--icon-sizes", required=True, type=installed_files.parse_sizes)
     parser.add_argument("--icon-source", required=True)
     parser.add_argument("--releases", required=True)
     parser.add_argument("--version", required=True)
     options, rest = parser.parse_known_args()
-    unittest.main(argv=[sys.argv[0], "-v", *rest])
+    tests = ["InstalledTree", "Releases"]
+    with tempfile.TemporaryDirectory() as scratch:
+        if options.deb_dir:
+            package_build.skip_unless_wanted(options.build_kind)
+            deb = package_build.packages(options.deb_dir)["deb"]
+            options.root = os.path.join(scratch, "deb")
+            subprocess.run(["dpkg-deb", "--extract", deb, options.root], check=True)
+            if options.same_files_as:
+                tests.append("SameFilesAsInstallation")
+        program = unittest.main(argv=[sys.argv[0], "-v", *rest, *tests], exit=False)
+    sys.exit(0 if program.result.wasSuccessful() else 1)
 
 
 if __name__ == "__main__":

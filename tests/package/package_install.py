@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Builds drill's Debian package with cpack, installs it with apt, starts the installed program
-on a private X server as the menu entry would, closes it through the window manager, and
+"""Installs drill's Debian package (as package_build.py built it) with apt, starts the installed
+program on a private X server as the menu entry would, closes it through the window manager, and
 removes the package again.
 
 The test changes the system, so it runs only as root, and only in CI (CI set) or when asked for
@@ -11,7 +11,6 @@ in scripts/deps.sh). Whatever happens after the package is installed, it is purg
 """
 
 import argparse
-import glob
 import os
 import re
 import shutil
@@ -22,20 +21,12 @@ import sys
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import installed_files  # noqa: E402
+import package_build  # noqa: E402
+from package_build import log, skip  # noqa: E402
 
-SKIP = 77
 MAIN_WINDOW = "Сложение чисел (2 класс)"
 APT_ENV = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
 APT_OPTIONS = ["-o", "DPkg::Lock::Timeout=120", "-y", "--no-install-recommends"]
-
-
-def skip(reason):
-    print(f"SKIP: {reason}")
-    sys.exit(SKIP)
-
-
-def log(message):
-    print(f"-- {message}", flush=True)
 
 
 def package_installed(name="drill"):
@@ -52,25 +43,6 @@ def package_known(name="drill"):
 def run(argv, **kwargs):
     log(" ".join(argv))
     return subprocess.run(argv, check=True, **kwargs)
-
-
-def build_package(build_dir, work_dir):
-    shutil.rmtree(work_dir, ignore_errors=True)
-    os.makedirs(work_dir)
-    run(["cpack", "--config", os.path.join(build_dir, "CPackConfig.cmake"), "-B", work_dir],
-        stdout=subprocess.DEVNULL)
-    debs = glob.glob(os.path.join(work_dir, "*.deb"))
-    if len(debs) != 1:
-        raise AssertionError(f"cpack made {debs}, not one .deb")
-    deb = debs[0]
-    architecture = subprocess.run(["dpkg", "--print-architecture"], capture_output=True,
-                                  text=True, check=True).stdout.strip()
-    version = subprocess.run(["dpkg-deb", "--field", deb, "Version"], capture_output=True,
-                             text=True, check=True).stdout.strip()
-    expected = f"drill_{version}_{architecture}.deb"
-    if os.path.basename(deb) != expected:
-        raise AssertionError(f"the package is {os.path.basename(deb)}, not {expected}")
-    return deb
 
 
 def check_only_drill_would_be_installed(deb):
@@ -138,7 +110,7 @@ def run_installed_program(x_session_dir, app_id, log_path):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--deb-dir", required=True, help="where package_build.py put the packages")
     parser.add_argument("--work-dir", required=True)
     parser.add_argument("--app-id", required=True)
     parser.add_argument("--icon-sizes", required=True, type=installed_files.parse_sizes)
@@ -146,14 +118,9 @@ def main():
     parser.add_argument("--x-session", required=True, help="the folder of xsession.py")
     args = parser.parse_args()
 
-    if args.build_kind == "sanitize":
-        skip("the sanitizer build is not packaged")
-    if os.geteuid() != 0:
-        skip("installing a package needs root")
-    if not (os.environ.get("CI") or os.environ.get("DRILL_PACKAGE_INSTALL_TEST") == "1"):
-        skip("installs into the system: runs in CI, or with DRILL_PACKAGE_INSTALL_TEST=1")
-    if not shutil.which("apt-get") or not shutil.which("cpack"):
-        skip("needs apt-get and cpack")
+    package_build.skip_unless_wanted(args.build_kind)
+    if not shutil.which("apt-get"):
+        skip("needs apt-get")
     if package_known():
         skip("a drill package is on this system already; it is left alone")
     if os.path.exists("/usr/bin/drill"):
@@ -162,7 +129,8 @@ def main():
     # A timeout's SIGTERM still removes the package.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped by SIGTERM"))
 
-    deb = build_package(args.build_dir, args.work_dir)
+    deb = package_build.packages(args.deb_dir)["deb"]
+    os.makedirs(args.work_dir, exist_ok=True)
     depends = subprocess.run(["dpkg-deb", "--field", deb, "Depends"], capture_output=True,
                              text=True, check=True).stdout.strip()
     log(f"{os.path.basename(deb)}: Depends: {depends}")

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Builds the Debian source and binary packages of drill from a clean copy of this source tree and
+# puts them into OUTDIR: drill_<version>.dsc, drill_<version>.tar.xz, drill_<version>_<arch>.deb,
+# and the .buildinfo and .changes of the build. Nothing is signed.
+#
+# Usage: scripts/build-deb.sh [--previous] OUTDIR
+#   --previous   label the package with the release before the newest in packaging/releases.json
+#                (the same program under the older version, to test an upgrade)
+#
+# The copy holds the files git knows in this checkout, as they are now (committed or not, but
+# nothing that .gitignore leaves out, such as build/); outside a git checkout, everything but
+# build*/ and .git. It is made in OUTDIR/work, because dpkg-buildpackage writes the packages
+# next to the source folder; the work folder is removed after a successful build and left for
+# inspection after a failed one. Needs scripts/deps.sh build (debhelper, dpkg-dev).
+set -euo pipefail
+
+usage() {
+  echo "usage: $0 [--previous] OUTDIR" >&2
+  exit 2
+}
+
+previous=no
+outdir=
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    --previous) previous=yes ;;
+    -*) usage ;;
+    *) [[ -z "$outdir" ]] || usage; outdir=$1 ;;
+  esac
+  shift
+done
+[[ -n "$outdir" ]] || usage
+
+source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+mkdir -p "$outdir"
+outdir=$(cd "$outdir" && pwd)
+work=$outdir/work
+rm -rf "$work"
+mkdir -p "$work/drill"
+copy=$work/drill
+
+# The clean copy.
+if git -C "$source_dir" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  (cd "$source_dir" &&
+    git ls-files -z --cached --others --exclude-standard |
+    while IFS= read -r -d '' path; do
+      # a file deleted in the checkout but not yet in git is not copied
+      [[ -e "$path" || -L "$path" ]] && printf '%s\0' "$path"
+    done |
+    tar --null --no-recursion -T - -cf -) | tar -xf - -C "$copy"
+else
+  tar -C "$source_dir" --exclude=./.git --exclude='./build*' -cf - . | tar -xf - -C "$copy"
+fi
+
+# The committed changelog must tell the releases of releases.json: a package must not carry a
+# version that the list does not give.
+cmake -DOUTPUT="$work/changelog.expected" -P "$copy/packaging/debian_changelog.cmake"
+if ! cmp -s "$work/changelog.expected" "$copy/debian/changelog"; then
+  echo "$0: debian/changelog does not tell the releases of packaging/releases.json;" >&2
+  echo "  run: cmake -P packaging/debian_changelog.cmake" >&2
+  exit 1
+fi
+if [[ $previous == yes ]]; then
+  cmake -DPREVIOUS=ON -P "$copy/packaging/debian_changelog.cmake"
+fi
+
+version=$(dpkg-parsechangelog -l "$copy/debian/changelog" -S Version)
+mv "$copy" "$work/drill-$version"
+copy=$work/drill-$version
+
+# As many jobs as the machine has cores, unless the caller chose.
+if [[ " ${DEB_BUILD_OPTIONS:-} " != *" parallel="* ]]; then
+  export DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:+$DEB_BUILD_OPTIONS }parallel=$(nproc)"
+fi
+(cd "$copy" && dpkg-buildpackage -us -uc)
+
+results=()
+for file in "$work"/drill_"$version"*; do
+  mv -f "$file" "$outdir/"
+  results+=("$outdir/$(basename "$file")")
+done
+rm -rf "$work"
+printf '%s\n' "${results[@]}"
