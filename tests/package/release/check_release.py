@@ -210,13 +210,18 @@ def main():
                DRILL_SIGN_PFX=pfx, DRILL_SIGN_PASSWORD=PFX_PASSWORD)
 
     out = os.path.join(work, "out")
-    result = subprocess.run([os.path.join(SOURCE, "scripts", "release.sh"), out], env=env,
-                            capture_output=True, text=True)
-    print(result.stdout[-4000:] + result.stderr[-4000:])
-    if result.returncode != 0:
-        print(f"FAIL: scripts/release.sh ended with status {result.returncode}")
+    # The release's own output is shown as it comes: it builds for some minutes.
+    log(f"scripts/release.sh {out}")
+    release = subprocess.Popen([os.path.join(SOURCE, "scripts", "release.sh"), out], env=env,
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    said = []
+    for line in release.stdout:
+        print(line, end="", flush=True)
+        said.append(line)
+    if release.wait() != 0:
+        print(f"FAIL: scripts/release.sh ended with status {release.returncode}")
         return 1
-    check("UNSIGNED" not in result.stdout, "the release says nothing is unsigned")
+    check(not any("UNSIGNED" in line for line in said), "the release says nothing is unsigned")
 
     debs = glob.glob(os.path.join(out, f"drill_{version}_*.deb"))
     arch = os.path.basename(debs[0]).rsplit("_", 1)[1][:-4] if debs else "?"
