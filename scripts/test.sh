@@ -20,13 +20,16 @@ failed=()
 stage() {
   local name=$1
   shift
+  local started=$SECONDS
   echo "== $name"
   # Not in an `if`: there bash would ignore set -e inside the stage.
   (set -e; "$@")
   local status=$?
   if [[ $status -ne 0 ]]; then
-    echo "== $name: FAILED (status $status)" >&2
+    echo "== $name: FAILED (status $status) after $((SECONDS - started)) s" >&2
     failed+=("$name")
+  else
+    echo "== $name: passed in $((SECONDS - started)) s"
   fi
 }
 
