@@ -40,7 +40,6 @@ import http.server
 import os
 import statistics
 import subprocess
-import sys
 import threading
 
 from selenium import webdriver
