@@ -3,13 +3,16 @@
 local server on 127.0.0.1 that this test starts (one that lets the browser cache nothing), waits
 until the site's service worker is active and controls the page, checks that the web app
 manifest and the favicon are served and name the program's icon, then stops the server, starts
-the browser again on the same profile and plays the whole series from the same address.
+the browser again on the same profile and plays the whole series from the same address. Last, a
+newer build of the site on the server replaces the copy that the browser keeps.
 
 usage: offline.py SITE_DIR OUTPUT_DIR"""
 
 import json
 import os
+import re
 import shutil
+import subprocess
 import sys
 import tempfile
 import urllib.error
@@ -22,6 +25,12 @@ import web_cases as web  # noqa: E402
 
 check = web.check
 
+TOOLKIT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "toolkit", "web")
+MARK = "drill-newer-build"
+CACHES = """
+const done = arguments[arguments.length - 1];
+caches.keys().then(done, () => done(null));
+"""
 PNG = b"\x89PNG\r\n\x1a\n"
 CONTROLLED = "return !!(navigator.serviceWorker && navigator.serviceWorker.controller)"
 ACTIVE = """
@@ -78,6 +87,22 @@ class Uncached(web.Quiet):
         super().end_headers()
 
 
+def newer_site(site, folder):
+    """A copy of the site with a changed index.html and its worker made anew as the build makes
+    it; the name of the cache that the new worker keeps."""
+    shutil.copytree(site, folder)
+    index = os.path.join(folder, "index.html")
+    with open(index, encoding="utf-8") as f:
+        text = f.read()
+    with open(index, "w", encoding="utf-8") as f:
+        f.write(text.replace('<meta charset="utf-8">',
+                             f'<meta charset="utf-8">\n<meta name="{MARK}" content="">'))
+    subprocess.run([sys.executable, os.path.join(TOOLKIT, "make_worker.py"),
+                    os.path.join(TOOLKIT, "sw.js.in"), folder], check=True)
+    with open(os.path.join(folder, "sw.js"), encoding="utf-8") as f:
+        return re.search(r"const CACHE = '([^']+)'", f.read()).group(1)
+
+
 def main():
     site, web.OUT = sys.argv[1], sys.argv[2]
     os.makedirs(web.OUT, exist_ok=True)
@@ -125,6 +150,25 @@ def main():
             problems = [entry for entry in driver.get_log("browser") if entry["level"] == "SEVERE"]
             check(not problems, f"offline: console errors {problems}")
             driver.save_screenshot(os.path.join(web.OUT, "offline.png"))
+
+            # A newer build of the site on the server reaches the browser that keeps a copy.
+            newer = os.path.join(profile, "newer")
+            cache = newer_site(site, newer)
+            server = web.serve(newer, Uncached, int(base.rsplit(":", 1)[1].strip("/")))
+            running = True
+            driver.get(url)
+            try:
+                WebDriverWait(driver, 20, 0.2).until(lambda d: d.execute_async_script(CACHES)
+                                                     == [cache])
+            except Exception:
+                pass
+            kept = driver.execute_async_script(CACHES)
+            check(kept == [cache], f"the newer site replaces the kept copy: caches {kept}, "
+                                   f"expected {[cache]}")
+            driver.get(url)
+            check(driver.execute_script(f"return !!document.querySelector('meta[name={MARK}]')"),
+                  "the next visit shows the newer site")
+            web.wait_focus(driver, web.cases.EXIT, "button", "the newer site starts")
         finally:
             driver.quit()
     finally:

@@ -6,7 +6,8 @@ font's own copyright notice, the licence that the REUSE data declares for it and
 full text; and a subset font, being a modified font, carries none of the names that its licence
 reserves for the original.
 
-Offline: the service worker keeps every file of the site, and only files that exist.
+Offline: the service worker keeps every file of the site, and only files that exist, and its
+cache is named after the site's files as they are.
 
 usage: site_files.py SOURCE_DIR SITE_DIR"""
 
@@ -14,7 +15,10 @@ import base64
 import io
 import os
 import re
+import shutil
+import subprocess
 import sys
+import tempfile
 
 from fontTools.ttLib import TTFont
 
@@ -115,6 +119,15 @@ def check_cache():
                                     f"{sorted(site - {'sw.js'} - kept)}")
     check(kept - {"./"} <= site, f"the service worker keeps no missing file: "
                                  f"{sorted(kept - {'./'} - site)}")
+    # The worker is named after the site as it is: made after every other file.
+    with tempfile.TemporaryDirectory() as scratch:
+        copy = os.path.join(scratch, "site")
+        shutil.copytree(SITE, copy)
+        subprocess.run([sys.executable, os.path.join(SOURCE, "toolkit", "web", "make_worker.py"),
+                        os.path.join(SOURCE, "toolkit", "web", "sw.js.in"), copy], check=True)
+        with open(os.path.join(copy, "sw.js"), encoding="utf-8") as f, \
+                open(os.path.join(SITE, "sw.js"), encoding="utf-8") as g:
+            check(f.read() == g.read(), "sw.js was made from the site as it is now")
 
 
 check_fonts()

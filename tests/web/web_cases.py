@@ -193,10 +193,10 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
         pass
 
 
-def serve(site, handler=Quiet):
+def serve(site, handler=Quiet, port=0):
     """A local server for the site, on 127.0.0.1, running until it is shut down."""
     server = http.server.ThreadingHTTPServer(
-        ("127.0.0.1", 0), functools.partial(handler, directory=site))
+        ("127.0.0.1", port), functools.partial(handler, directory=site))
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
 
