@@ -86,7 +86,7 @@ out['DOMContentLoaded'] = nav.domContentLoadedEventStart;
 out['load'] = nav.loadEventStart;
 const js = performance.getEntriesByName(new URL('drill.js', location.href).href)[0];
 if (js) out['drill.js received'] = js.responseEnd;
-out.controlled = !!navigator.serviceWorker && !!navigator.serviceWorker.controller;
+out.controlled = nav.workerStart > 0; // the page itself came from the service worker
 return out;
 """
 
