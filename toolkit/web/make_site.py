@@ -94,7 +94,7 @@ with tempfile.TemporaryDirectory() as scratch:
                      % (family, notice, family, style, data))
         with open(os.path.join(source, 'toolkit', 'web', 'fonts', notice), encoding='utf-8') as f:
             text = f.read()
-        text += '\nSPDX-License-Identifier: %s\n' % licence
+        text += '\nSPDX-License-' 'Identifier: %s\n' % licence  # in two: not this file's own
         for part in re.split(r' (?:AND|WITH) ', licence):
             with open(os.path.join(source, 'LICENSES', part + '.txt'), encoding='utf-8') as f:
                 text += '\n\n%s\n%s\n\n%s' % (part, '=' * len(part), f.read())
