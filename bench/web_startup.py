@@ -21,8 +21,9 @@ Content-Security-Policy, which would refuse the captured inline styles.
 
 Both are served by one local server on 127.0.0.1 (Python's http.server, no compression). Each
 round starts a fresh Chromium (a fresh profile, so nothing cached: a pupil's first visit) for
-each page in turn, the order alternating between rounds, loads the page, then loads it again in
-the same browser (a later visit: the browser's cache and, for the drill, its service worker).
+each page in turn, the order changing between rounds, loads the page, then, once the drill's
+service worker is active, loads it again in the same browser (a later visit: the browser's cache
+and, for the drill, its service worker).
 The ratios are taken round by round and their median shown, so that a busy machine slows both
 pages of a round alike.
 
@@ -108,6 +109,25 @@ def load(driver, url):
     return WebDriverWait(driver, 20, 0.01).until(lambda d: d.execute_script(READ))
 
 
+# A page that registers a service worker (the drill) comes back once the worker is active, as a
+# pupil's next visit would; the static page has none.
+SETTLED = r"""
+const done = arguments[arguments.length - 1];
+if (!document.querySelector('link[rel="manifest"]') || !navigator.serviceWorker) return done(true);
+navigator.serviceWorker.ready.then(function (r) {
+  if (r.active.state === 'activated') return done(true);
+  r.active.addEventListener('statechange', function () {
+    if (r.active.state === 'activated') done(true);
+  });
+});
+"""
+
+
+def settle(driver):
+    driver.set_script_timeout(20)
+    driver.execute_async_script(SETTLED)
+
+
 def static_page(site, driver, url):
     """The drill's main window as a page of plain markup, taken from the running drill."""
     load(driver, url)
@@ -191,7 +211,9 @@ def main():
             for page in names[shift:] + names[:shift]:
                 driver = browser()
                 try:
-                    results = [load(driver, pages[page]) for _ in visits]
+                    results = [load(driver, pages[page])]
+                    settle(driver)
+                    results.append(load(driver, pages[page]))
                 finally:
                     driver.quit()
                 if number:
