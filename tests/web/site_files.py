@@ -7,7 +7,7 @@ full text; and a subset font, being a modified font, carries none of the names t
 reserves for the original.
 
 Offline: the service worker keeps every file of the site, and only files that exist, and its
-cache is named after the site's files as they are.
+cache is named after the site's files as they are; the same sources make the same files.
 
 usage: site_files.py SOURCE_DIR SITE_DIR"""
 
@@ -133,7 +133,25 @@ def check_cache():
             check(f.read() == g.read(), "sw.js was made from the site as it is now")
 
 
+def check_made_again():
+    """The same sources give the same files: a site built again unchanged is not a newer site
+    that every browser keeping a copy would fetch anew."""
+    with tempfile.TemporaryDirectory() as scratch:
+        subprocess.run([sys.executable, os.path.join(SOURCE, "toolkit", "web", "make_site.py"),
+                        SOURCE, scratch, os.path.join(scratch, "layouts.inc")], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for folder, _, names in os.walk(scratch):
+            for name in names:
+                made = os.path.join(folder, name)
+                built = os.path.join(SITE, os.path.relpath(made, scratch))
+                if os.path.exists(built):
+                    with open(made, "rb") as f, open(built, "rb") as g:
+                        check(f.read() == g.read(),
+                              f"{os.path.relpath(built, SITE)} is the same when made again")
+
+
 check_fonts()
 check_cache()
+check_made_again()
 print("FAILED" if failures else "passed", len(failures), "failures")
 sys.exit(1 if failures else 0)

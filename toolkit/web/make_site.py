@@ -55,7 +55,7 @@ def notice_name(name):
 
 def rename(path, family, style):
     """Gives the subset font at path the family name; its copyright notice stays."""
-    font = TTFont(path)
+    font = TTFont(path, recalcTimestamp=False)  # the same fonts give the same site
     subfamily = 'Italic' if style == 'italic' else 'Regular'
     postscript = family.replace(' ', '') + '-' + subfamily
     full = family if subfamily == 'Regular' else family + ' ' + subfamily
@@ -127,6 +127,9 @@ with open(os.path.join(site, 'site.css'), 'w', encoding='utf-8') as f:
     f.write(css)
 
 icon = os.path.join(resources, 'MAINICON.xpm')
-subprocess.run(['convert', icon, os.path.join(site, 'icon.png')], check=True)
+# Without the time of making in the file, so that the same icon gives the same site.
+subprocess.run(['convert', icon, '-define', 'png:exclude-chunks=date,time',
+                os.path.join(site, 'icon.png')], check=True)
 subprocess.run(['convert', icon, '-filter', 'point', '-resize', '192x192',
-                os.path.join(site, 'icon-192.png')], check=True)
+                '-define', 'png:exclude-chunks=date,time', os.path.join(site, 'icon-192.png')],
+               check=True)
