@@ -21,8 +21,7 @@ from selenium.webdriver.support.ui import WebDriverWait
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cases"))
 import drill_cases as cases  # noqa: E402
 
-SITE, OUT = sys.argv[1], sys.argv[2]
-os.makedirs(OUT, exist_ok=True)
+OUT = "."  # where the screenshots go
 failures = []
 
 
@@ -32,8 +31,11 @@ def check(condition, what):
         print("FAIL:", what, flush=True)
 
 
-def browser(width=800, height=600, ratio=1):
+def browser(width=800, height=600, ratio=1, profile=None):
+    """Headless Chromium; a profile folder keeps what it stores for a later start."""
     options = webdriver.ChromeOptions()
+    if profile:
+        options.add_argument(f"--user-data-dir={profile}")
     for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
                      f"--window-size={width},{height}", f"--force-device-scale-factor={ratio}",
                      "--disable-background-networking", "--disable-component-update"):
@@ -191,39 +193,53 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
         pass
 
 
-server = http.server.ThreadingHTTPServer(
-    ("127.0.0.1", 0), functools.partial(Quiet, directory=SITE))
-thread = threading.Thread(target=server.serve_forever, daemon=True)
-thread.start()
-http_url = f"http://127.0.0.1:{server.server_address[1]}/index.html"
-file_url = "file://" + os.path.abspath(os.path.join(SITE, "index.html"))
-try:
-    for url in (http_url, file_url):
-        names = {}
-        driver = browser()
-        try:
-            play(driver, url, names)
-            problems = [entry for entry in driver.get_log("browser")
-                        if entry["level"] == "SEVERE"]
-            check(not problems, f"{url}: console errors {problems}")
-        finally:
-            driver.quit()
-        print(url, "accessible names and roles:", names, flush=True)
-    for label, (width, height, ratio) in {"ratio1": (800, 600, 1), "ratio2": (800, 600, 2),
-                                          "width360": (360, 640, 1)}.items():
-        driver = browser(width, height, ratio)
-        try:
-            driver.get(http_url)
-            wait_focus(driver, cases.EXIT, "button", f"{label}: at start")
-            scroll = driver.execute_script(
-                "return document.documentElement.scrollWidth - document.documentElement.clientWidth")
-            check(scroll <= 0, f"{label}: no horizontal scrolling ({scroll} px too wide)")
-            driver.save_screenshot(os.path.join(OUT, f"{label}.png"))
-        finally:
-            driver.quit()
-finally:
-    server.shutdown()
-    server.server_close()
+def serve(site, handler=Quiet, port=0):
+    """A local server for the site, on 127.0.0.1, running until it is shut down."""
+    server = http.server.ThreadingHTTPServer(
+        ("127.0.0.1", port), functools.partial(handler, directory=site))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
 
-print("FAILED" if failures else "passed", len(failures), "failures")
-sys.exit(1 if failures else 0)
+
+def main():
+    global OUT
+    site, OUT = sys.argv[1], sys.argv[2]
+    os.makedirs(OUT, exist_ok=True)
+    server = serve(site)
+    http_url = f"http://127.0.0.1:{server.server_address[1]}/index.html"
+    file_url = "file://" + os.path.abspath(os.path.join(site, "index.html"))
+    try:
+        for url in (http_url, file_url):
+            names = {}
+            driver = browser()
+            try:
+                play(driver, url, names)
+                problems = [entry for entry in driver.get_log("browser")
+                            if entry["level"] == "SEVERE"]
+                check(not problems, f"{url}: console errors {problems}")
+            finally:
+                driver.quit()
+            print(url, "accessible names and roles:", names, flush=True)
+        for label, (width, height, ratio) in {"ratio1": (800, 600, 1), "ratio2": (800, 600, 2),
+                                              "width360": (360, 640, 1)}.items():
+            driver = browser(width, height, ratio)
+            try:
+                driver.get(http_url)
+                wait_focus(driver, cases.EXIT, "button", f"{label}: at start")
+                scroll = driver.execute_script(
+                    "return document.documentElement.scrollWidth"
+                    " - document.documentElement.clientWidth")
+                check(scroll <= 0, f"{label}: no horizontal scrolling ({scroll} px too wide)")
+                driver.save_screenshot(os.path.join(OUT, f"{label}.png"))
+            finally:
+                driver.quit()
+    finally:
+        server.shutdown()
+        server.server_close()
+
+    print("FAILED" if failures else "passed", len(failures), "failures")
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()

@@ -89,16 +89,26 @@ enum Event { Click = 1, Focus = 2, Activate = 3, Close = 4, Quit = 5, Wake = 6 }
 std::vector<Form*> forms; // by the page's window number
 std::vector<std::vector<Control*>> controls;
 
+#include "site_faces.inc"
+
 struct Fonts {
     std::map<std::string, std::vector<std::string>, std::less<>> substitutes;
 
-    // The declared face first (where the device has it), then its stand-ins, which the site
-    // carries, then the browser's own.
+    // The declared face first (where the device has it), then its stand-ins, then the browser's
+    // own. A stand-in that the site carries is named as the site names its subset.
     std::string family(const FontSpec& font) const {
         std::string css = "\"" + font.face + "\"";
         if (auto found = substitutes.find(font.face); found != substitutes.end()) {
             for (const std::string& face : found->second) {
-                css += ", \"" + face + "\"";
+                std::string_view name = face;
+                for (const auto& [standIn, site] : siteFaces) {
+                    if (face == standIn) {
+                        name = site;
+                    }
+                }
+                css += ", \"";
+                css += name;
+                css += "\"";
             }
         }
         return css + ", sans-serif";

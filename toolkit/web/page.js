@@ -13,6 +13,7 @@ var Drill = (function () {
   let box = null;
   let boxReturn = null;
   let widest = 0;
+  let measure = null; // one canvas context measures every font
 
   function el(tag, cls) {
     const e = document.createElement(tag);
@@ -235,7 +236,8 @@ var Drill = (function () {
       return [Math.floor(window.innerWidth / z), Math.floor(window.innerHeight / z)];
     },
     zeroHeight: function (font, px) {
-      const context = document.createElement('canvas').getContext('2d');
+      measure = measure || document.createElement('canvas').getContext('2d');
+      const context = measure;
       context.font = px + 'px ' + font;
       const m = context.measureText('0');
       return Math.round(m.fontBoundingBoxAscent + m.fontBoundingBoxDescent);
@@ -290,15 +292,13 @@ var Drill = (function () {
   return api;
 })();
 
-// The program starts once the stand-in fonts are in: the layout is scaled by their measure.
+// The program starts once the stand-in fonts are in: the layout is scaled by their measure. The
+// stylesheet that declares them has loaded before this script runs, so they are decoded now,
+// while the program's WebAssembly is being compiled, not after.
+const drillFonts = [];
+document.fonts.forEach(function (face) { drillFonts.push(face.load().catch(function () {})); });
 Module.preRun = Module.preRun || [];
 Module.preRun.push(function () {
   addRunDependency('fonts');
-  const ready = document.readyState === 'complete' ? Promise.resolve()
-      : new Promise(function (r) { window.addEventListener('load', r); });
-  ready.then(function () {
-    const loads = [];
-    document.fonts.forEach(function (face) { loads.push(face.load().catch(function () {})); });
-    return Promise.all(loads);
-  }).then(function () { removeRunDependency('fonts'); });
+  Promise.all(drillFonts).then(function () { removeRunDependency('fonts'); });
 });
