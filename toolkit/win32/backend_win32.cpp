@@ -59,8 +59,10 @@ bool hasBackend() {
 }
 
 Win32Application::Win32Application() : fonts_(std::make_unique<FontBook>()) {
+    traceStep("application: begin");
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
+    traceStep("application: common controls");
 
     WNDCLASSEXW cls{};
     cls.cbSize = sizeof cls;
@@ -88,6 +90,7 @@ Win32Application::Win32Application() : fonts_(std::make_unique<FontBook>()) {
         DeleteMenu(menu, SC_MOVE, MF_BYCOMMAND);
     }
     theBackend = this;
+    traceStep("application: window made");
 }
 
 Win32Application::~Win32Application() {
@@ -134,6 +137,7 @@ std::unique_ptr<FormPeer> Win32Application::createForm(Form& form, const WindowD
     // The main window is owned by the application window, which gives the program its one
     // task-bar entry; a later window by the main window, so that it stays above it. Owned
     // windows have no task-bar entry of their own.
+    traceStep("form: layout read", widen(declaration.name));
     HWND ownerWindow = owner ? static_cast<FormWindow*>(owner)->handle() : window_;
     return std::make_unique<FormWindow>(form, declaration, ownerWindow);
 }
@@ -170,6 +174,7 @@ std::optional<std::string> Win32Application::layoutResource(std::string_view nam
 }
 
 bool Win32Application::setIcon(std::string_view name) {
+    traceStep("icon: begin");
     HMODULE module = GetModuleHandleW(nullptr);
     const std::wstring resource = widen(name);
     if (!FindResourceW(module, resource.c_str(), MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */)) {
@@ -187,6 +192,7 @@ bool Win32Application::setIcon(std::string_view name) {
     for (FormWindow* form : forms_) {
         form->setIcons(bigIcon_, smallIcon_);
     }
+    traceStep("icon: loaded");
     return bigIcon_ != nullptr;
 }
 
@@ -431,9 +437,11 @@ LRESULT Win32Application::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case wakeMessage:
         return 0; // the nested loop only has to look at its condition again
     case realizeMessage:
+        traceStep("later windows: begin");
         for (FormWindow* form : forms_) {
             guarded([form] { form->realize(); });
         }
+        traceStep("later windows: made");
         return 0;
     case reactivateMessage:
         if (!minimized_ && GetActiveWindow() == window_) {

@@ -19,6 +19,16 @@
 
 namespace toolkit::detail::win32 {
 
+// A trace of the start-up for finding where its time goes, built only with the macro
+// DRILL_WIN32_STARTUP_TRACE (-DCMAKE_CXX_FLAGS=-DDRILL_WIN32_STARTUP_TRACE): each step's tick count (the clock of Wine's +timestamp log) and
+// its milliseconds since the process was created, on the standard error. The shipped program
+// has no trace.
+#ifdef DRILL_WIN32_STARTUP_TRACE
+void traceStep(const char* step, std::wstring_view detail = {});
+#else
+inline void traceStep(const char*, std::wstring_view = {}) {}
+#endif
+
 // UTF-8 ↔ UTF-16.
 std::wstring widen(std::string_view text);
 std::string narrow(std::wstring_view text);

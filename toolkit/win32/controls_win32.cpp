@@ -121,6 +121,7 @@ ControlWindow::ControlWindow(FormWindow& form, Control& control, const ControlDe
         declaration.font ? *declaration.font : form.form().declaration().font;
     font_ = declaration.font ? backend().fonts().font(requested) : form.windowFont();
     colour_ = colourOf(requested.colour);
+    traceStep("control: font", widen(declaration.name));
     if (form.existingHandle()) {
         realize();
     }
@@ -199,7 +200,9 @@ LRESULT CALLBACK ControlWindow::subclassProc(HWND hwnd, UINT message, WPARAM wPa
     auto* self = reinterpret_cast<ControlWindow*>(data);
     switch (message) {
     case WM_SETFOCUS: {
+        traceStep("focus: message", widen(self->declaration_.name));
         const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+        traceStep("focus: default handled", widen(self->declaration_.name));
         if (self->kind_ == ControlKind::Panel) {
             InvalidateRect(hwnd, nullptr, FALSE); // the focus rectangle
         }
@@ -300,12 +303,17 @@ std::string ControlWindow::text() const {
 }
 
 void ControlWindow::setText(std::string_view text) {
+    traceStep("text: begin", widen(declaration_.name));
     SetWindowTextW(handle(), widen(text).c_str());
+    traceStep("text: set", widen(declaration_.name));
     if (kind_ == ControlKind::Label) {
         fitToText();
+        traceStep("text: fitted", widen(declaration_.name));
         form_.updateScrollBars(); // the label may now reach further
+        traceStep("text: scroll bars", widen(declaration_.name));
         form_.labelsChanged();
     }
+    traceStep("text: done", widen(declaration_.name));
 }
 
 bool ControlWindow::isEnabled() const {
@@ -322,7 +330,9 @@ bool ControlWindow::isVisible() const {
 }
 
 void ControlWindow::setFocus(FocusCause cause) {
+    traceStep("focus: begin", widen(declaration_.name));
     SetFocus(handle());
+    traceStep("focus: set", widen(declaration_.name));
     if (kind_ == ControlKind::Edit && cause != FocusCause::Activation) {
         // Brought by the keyboard or by the program: the whole text is selected, so that typing
         // replaces it. A click places the caret itself.

@@ -102,6 +102,7 @@ bool FontBook::drawable(const std::wstring& face, const FontSpec& requested) {
         usable = upper(given) == upper(face) && std::abs(height - requested.height) <= tolerance;
     }
     drawable_[key] = usable;
+    traceStep(usable ? "font: found" : "font: missing", face);
     return usable;
 }
 

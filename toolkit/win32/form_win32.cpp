@@ -36,6 +36,7 @@ FormWindow::FormWindow(Form& form, const WindowDecl& declaration, HWND owner)
     Win32Application& application = backend();
     registerFormClass(windowProc);
     font_ = application.fonts().font(declaration.font);
+    traceStep("form: font", widen(declaration.name));
     colour_ =
         declaration.font.colour == Colour::Maroon ? RGB(128, 0, 0) : GetSysColor(COLOR_WINDOWTEXT);
 
@@ -63,17 +64,21 @@ void FormWindow::realize() {
     if (owner_ != application.applicationWindow()) {
         style |= WS_POPUP;
     }
+    traceStep("window: begin", widen(name_));
     CreateWindowExW(0, formClass, caption_.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, outer_.cx,
                     outer_.cy, owner_, nullptr, GetModuleHandleW(nullptr), this);
     if (!hwnd_) {
         throw std::runtime_error("cannot create window \"" + name_ + "\"");
     }
+    traceStep("window: made", widen(name_));
     setIcons(application.bigIcon(), application.smallIcon());
     for (ControlWindow* control : controls_) {
         control->realize();
     }
+    traceStep("window: controls made", widen(name_));
     if (controlsDeclared_) {
         arrangeControls();
+        traceStep("window: controls arranged", widen(name_));
     }
 }
 
@@ -103,6 +108,7 @@ void FormWindow::controlsCreated() {
     if (hwnd_) {
         arrangeControls();
     }
+    traceStep("form: controls declared", widen(name_));
 }
 
 void FormWindow::arrangeControls() {
@@ -144,6 +150,7 @@ void FormWindow::moveTo(Point outerTopLeft) {
 }
 
 void FormWindow::show() {
+    traceStep("show: begin", widen(name_));
     realize();
     Win32Application& application = backend();
     int command = SW_SHOWNORMAL;
@@ -169,11 +176,14 @@ void FormWindow::show() {
         return;
     }
     application.showApplicationWindow(SW_SHOWNOACTIVATE);
+    traceStep("show: application window shown");
     ShowWindow(hwnd_, command);
+    traceStep("show: shown", widen(name_));
     SetForegroundWindow(hwnd_);
     if (GetActiveWindow() != hwnd_) {
         SetActiveWindow(hwnd_);
     }
+    traceStep("show: activated", widen(name_));
     application.realizeLater();
 }
 
@@ -431,15 +441,26 @@ LRESULT CALLBACK FormWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, 
 }
 
 LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+#ifdef DRILL_WIN32_STARTUP_TRACE
+    static bool painted = false;
+    if (!painted) {
+        wchar_t number[16];
+        wsprintfW(number, L"0x%04x", message);
+        traceStep("message", widen(name_) + L" " + number);
+        painted = message == WM_PAINT;
+    }
+#endif
     switch (message) {
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE) {
+            traceStep("activate", widen(name_));
             if (!HIWORD(wParam)) {
                 // The window system would give the focus to the window itself; the window's
                 // active control gets it back instead (or its first tab stop).
                 backend().formActivated(this);
                 windowActivated(form_);
             }
+            traceStep("activate: handled", widen(name_));
             return 0;
         }
         break;
@@ -518,6 +539,11 @@ LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
         updateScrollBars();
         break;
+#ifdef DRILL_WIN32_STARTUP_TRACE
+    case WM_PAINT:
+        traceStep("paint", widen(name_));
+        break;
+#endif
     case WM_HSCROLL:
         scrollBy(SB_HORZ, wParam);
         return 0;
