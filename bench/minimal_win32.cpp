@@ -32,7 +32,8 @@ void traceStep(const char* step) {
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(length), &written, nullptr);
 }
 #else
-void traceStep(const char*) {}
+void traceStep(const char*) {
+}
 #endif
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

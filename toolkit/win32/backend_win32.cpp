@@ -187,8 +187,13 @@ bool Win32Application::setIcon(std::string_view name) {
     smallIcon_ = static_cast<HICON>(LoadImageW(module, resource.c_str(), IMAGE_ICON,
                                                GetSystemMetrics(SM_CXSMICON),
                                                GetSystemMetrics(SM_CYSMICON), 0));
-    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    traceStep("icon: images loaded");
+    // The application window shows nothing but its task-bar entry: it is given the icons when
+    // that shows.
+    applicationIconsGiven_ = false;
+    if (IsWindowVisible(window_)) {
+        giveApplicationIcons();
+    }
     for (FormWindow* form : forms_) {
         form->setIcons(bigIcon_, smallIcon_);
     }
@@ -237,6 +242,16 @@ bool Win32Application::routeKey(const MSG& message) {
 
 bool Win32Application::pumpOne() {
     MSG message{};
+    if (realizePending_ && !PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+        // Nothing is waiting, not even a window to paint: the main window has been drawn, and
+        // the windows that waited for it are made now.
+        realizePending_ = false;
+        traceStep("later windows: begin");
+        for (FormWindow* form : std::vector<FormWindow*>(forms_)) {
+            guarded([form] { form->realize(); });
+        }
+        traceStep("later windows: made");
+    }
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0 || got == -1) {
         return false;
@@ -361,10 +376,20 @@ FormWindow* Win32Application::formOf(HWND window) const {
 }
 
 void Win32Application::realizeLater() {
-    PostMessageW(window_, realizeMessage, 0, 0);
+    realizePending_ = true;
+}
+
+void Win32Application::giveApplicationIcons() {
+    if (applicationIconsGiven_) {
+        return;
+    }
+    applicationIconsGiven_ = true;
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
 }
 
 void Win32Application::showApplicationWindow(int command) {
+    giveApplicationIcons();
     SetWindowTextW(window_, widen(app().title).c_str());
     if (!IsWindowVisible(window_)) {
         ShowWindow(window_, command);
@@ -436,13 +461,6 @@ LRESULT Win32Application::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case wakeMessage:
         return 0; // the nested loop only has to look at its condition again
-    case realizeMessage:
-        traceStep("later windows: begin");
-        for (FormWindow* form : forms_) {
-            guarded([form] { form->realize(); });
-        }
-        traceStep("later windows: made");
-        return 0;
     case reactivateMessage:
         if (!minimized_ && GetActiveWindow() == window_) {
             reactivate();

@@ -119,10 +119,8 @@ ControlWindow::ControlWindow(FormWindow& form, Control& control, const ControlDe
     : form_(form), control_(control), kind_(declaration.kind), declaration_(declaration), id_(id) {
     const FontSpec& requested =
         declaration.font ? *declaration.font : form.form().declaration().font;
-    font_ = declaration.font ? backend().fonts().font(requested) : form.windowFont();
     colour_ = colourOf(requested.colour);
-    traceStep("control: font", widen(declaration.name));
-    if (form.existingHandle()) {
+    if (form.existingHandle() && form.controlsDeclared()) {
         realize();
     }
 }
@@ -133,6 +131,8 @@ void ControlWindow::realize() {
     }
     const ControlDecl& declaration = declaration_;
     FormWindow& form = form_;
+    font_ = declaration.font ? backend().fonts().font(*declaration.font) : form.windowFont();
+    traceStep("control: font", widen(declaration.name));
 
     const wchar_t* className = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
@@ -175,6 +175,7 @@ void ControlWindow::realize() {
         height = fonts.lineHeight(font_);
     }
     const POINT offset = form.scrollOffset();
+    traceStep("control: measured", widen(declaration.name));
     hwnd_ = CreateWindowExW(exStyle, className, text.c_str(), style, r.left - offset.x,
                             r.top - offset.y, width, height, form.existingHandle(),
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
@@ -182,8 +183,10 @@ void ControlWindow::realize() {
     if (!hwnd_) {
         throw std::runtime_error("cannot create control \"" + declaration.name + "\"");
     }
+    traceStep("control: made", widen(declaration.name));
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     SetWindowSubclass(hwnd_, subclassProc, subclassId, reinterpret_cast<DWORD_PTR>(this));
+    traceStep("control: ready", widen(declaration.name));
 }
 
 ControlWindow::~ControlWindow() {
@@ -235,6 +238,9 @@ LRESULT CALLBACK ControlWindow::subclassProc(HWND hwnd, UINT message, WPARAM wPa
 
 HWND ControlWindow::handle() const {
     form_.realize();
+    if (!hwnd_ && form_.existingHandle()) {
+        const_cast<ControlWindow*>(this)->realize(); // asked for before the others were made
+    }
     return hwnd_;
 }
 

@@ -31,10 +31,10 @@ const bool started = (traceStep("static initialisation"), true);
 void traceStep(const char* step, std::wstring_view detail) {
     const DWORD tick = GetTickCount();
     char line[512];
-    int length = std::snprintf(line, sizeof line, "startup-trace %lu.%03lu +%.1f ms  %s",
-                               static_cast<unsigned long>(tick / 1000),
-                               static_cast<unsigned long>(tick % 1000),
-                               millisecondsSinceCreation(), step);
+    int length =
+        std::snprintf(line, sizeof line, "startup-trace %lu.%03lu +%.1f ms  %s",
+                      static_cast<unsigned long>(tick / 1000),
+                      static_cast<unsigned long>(tick % 1000), millisecondsSinceCreation(), step);
     if (!detail.empty() && length > 0 && length < static_cast<int>(sizeof line)) {
         length += std::snprintf(line + length, sizeof line - static_cast<std::size_t>(length),
                                 " %s", narrow(detail).c_str());
