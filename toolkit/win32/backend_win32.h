@@ -183,6 +183,7 @@ private:
     std::string name_;
     HWND owner_ = nullptr;
     bool controlsDeclared_ = false;
+    bool controlsRealized_ = false;
     SIZE outer_{}; // the outer size this window was made with
     HWND hwnd_ = nullptr;
     FontSpec fontSpec_;

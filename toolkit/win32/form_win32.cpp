@@ -105,6 +105,7 @@ void FormWindow::realizeControls() {
     for (ControlWindow* control : stackingOrder()) {
         control->realize();
     }
+    controlsRealized_ = true;
     traceStep("window: controls made", widen(name_));
     arrangeControls();
     traceStep("window: controls arranged", widen(name_));
@@ -380,7 +381,8 @@ void FormWindow::setIcons(HICON big, HICON small) {
 }
 
 void FormWindow::updateScrollBars() {
-    if (updatingScroll_ || !hwnd_) {
+    // Not before the controls are there (the window is sized while it is made).
+    if (updatingScroll_ || !hwnd_ || !controlsRealized_) {
         return;
     }
     updatingScroll_ = true;
