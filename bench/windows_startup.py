@@ -22,6 +22,8 @@ prints Wine's log of the last run of each (where the time goes). Programs built 
 (cmake ... -DCMAKE_CXX_FLAGS=-DDRILL_WIN32_STARTUP_TRACE) write their own steps to the standard
 error; the script then prints, for each program, the median time of each step since the process
 was created, over all the runs without a window manager.
+DRILL_STARTUP_BASELINE=<another Drill.exe> (an earlier build) is measured in the same rounds, with
+its own ratios, so that a change is compared under the same load of the machine.
 Needs python3-xlib.
 """
 
@@ -40,7 +42,8 @@ from Xlib import X, Xatom, display
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURE = os.path.join(HERE, "..", "tests", "win32", "wine_fixture.py")
-CAPTIONS = {"drill": "Сложение чисел (2 класс)", "minimal": "Minimal", "themed": "Minimal"}
+CAPTIONS = {"drill": "Сложение чисел (2 класс)", "baseline": "Сложение чисел (2 класс)",
+            "minimal": "Minimal", "themed": "Minimal"}
 TIMEOUT = 60
 TRACE_LINE = re.compile(rb"^startup-trace ([0-9.]+) \+([0-9.]+) ms  (.*)$")
 MAPPED = "(the X server maps the window)"
@@ -190,7 +193,7 @@ def report_steps(programs, steps, times):
         runs = [run for run in steps[name] if run]
         if not runs:
             continue
-        print(f"--- {os.path.basename(exe)}: its own steps, median of {len(runs)} runs without "
+        print(f"--- {os.path.basename(exe)} ({name}): its own steps, median of {len(runs)} runs without "
               f"a window manager (ms since the process was created; launch to mapped "
               f"{statistics.median(times[name]):.1f})")
         order = []
@@ -232,11 +235,15 @@ def report(label, loader, programs, times):
           f"launch to window mapped (ms):")
     for name, exe in programs:
         values = times[name]
-        print(f"  {os.path.basename(exe):26} median {statistics.median(values):7.1f}  "
+        shown = f"{os.path.basename(exe)}{' (baseline)' if name == 'baseline' else ''}"
+        print(f"  {shown:26} median {statistics.median(values):7.1f}  "
               f"min {min(values):7.1f}  max {max(values):7.1f}  size {os.path.getsize(exe)} bytes")
     if "themed" in times:
         print(f"  ratio themed minimal / minimal ({label}): {ratio(times, 'themed', 'minimal'):.2f}")
         print(f"  ratio Drill.exe / themed minimal ({label}): {ratio(times, 'drill', 'themed'):.2f}")
+    if "baseline" in times:
+        print(f"  ratio baseline Drill.exe / minimal ({label}): "
+              f"{ratio(times, 'baseline', 'minimal'):.2f}")
     result = ratio(times, "drill", "minimal")
     print(f"  ratio Drill.exe / minimal ({label}): {result:.2f}")
     return result
@@ -259,6 +266,8 @@ def main():
     themed = os.path.join(os.path.dirname(minimal), "minimal_win32_themed.exe")
     if os.path.exists(themed):
         programs.append(("themed", themed))
+    if os.environ.get("DRILL_STARTUP_BASELINE"):
+        programs.append(("baseline", os.path.abspath(os.environ["DRILL_STARTUP_BASELINE"])))
     python = sys.executable
     subprocess.run([python, FIXTURE, "setup", work, str(display_number), loader], check=True)
     results = []
