@@ -57,10 +57,10 @@ FormWindow::FormWindow(Form& form, const WindowDecl& declaration, HWND owner)
     // The outer size as scaled: on a finer screen it has grown with the controls.
     outer_ = {declaration.outerWidth, declaration.outerHeight};
     application.formCreated(this);
-    // The main window's native windows are made at once. Another window's (the result window's)
-    // are made as soon as the main window is on the screen, or earlier where they are needed
-    // first: the program starts as quickly as a window of its own, and nothing the pupil can do
-    // comes before them.
+    // The main window's native windows are made at once (its controls' once they are all
+    // declared). Another window's (the result window's) are made once the main window has been
+    // drawn and the program waits for input, or earlier where they are needed first: the program
+    // starts as quickly as a window of its own, and nothing the pupil can do comes before them.
     if (owner == application.applicationWindow()) {
         realize();
     }
@@ -173,11 +173,13 @@ void FormWindow::arrangeControls() {
         child = GetWindow(child, GW_HWNDNEXT);
     }
     traceStep(inOrder ? "window: stacked as made" : "window: restacked", widen(name_));
-    HWND after = HWND_TOP;
-    for (ControlWindow* control : inOrder ? std::vector<ControlWindow*>() : stacked) {
-        SetWindowPos(control->handle(), after, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        after = control->handle();
+    if (!inOrder) {
+        HWND after = HWND_TOP;
+        for (ControlWindow* control : stacked) {
+            SetWindowPos(control->handle(), after, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            after = control->handle();
+        }
     }
     // The focus is shown from the start: the pupil works with the keyboard.
     SendMessageW(hwnd_, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL),
@@ -489,15 +491,6 @@ LRESULT CALLBACK FormWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, 
 }
 
 LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
-#ifdef DRILL_WIN32_STARTUP_TRACE
-    static bool painted = false;
-    if (!painted) {
-        wchar_t number[16];
-        wsprintfW(number, L"0x%04x", message);
-        traceStep("message", widen(name_) + L" " + number);
-        painted = message == WM_PAINT;
-    }
-#endif
     switch (message) {
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE) {
