@@ -14,6 +14,28 @@ namespace {
 
 constexpr int ButtonId = 3;
 
+#ifdef DRILL_WIN32_STARTUP_TRACE
+// The same trace as the program's (toolkit/win32/trace_win32.cpp), for the steps to compare.
+void traceStep(const char* step) {
+    FILETIME creation{}, exit{}, kernel{}, user{}, now{};
+    GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user);
+    GetSystemTimeAsFileTime(&now);
+    const auto value = [](const FILETIME& t) {
+        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    const DWORD tick = GetTickCount();
+    char line[200];
+    const auto tenths = static_cast<unsigned long>((value(now) - value(creation)) / 1000);
+    const int length = wsprintfA(line, "startup-trace %lu.%03lu +%lu.%lu ms  %s\n", tick / 1000,
+                                 tick % 1000, tenths / 10, tenths % 10, step);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(length), &written, nullptr);
+}
+#else
+void traceStep(const char*) {
+}
+#endif
+
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
@@ -31,6 +53,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
+    traceStep("entry");
 #ifdef DRILL_MINIMAL_THEMED
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
@@ -53,7 +76,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
     CreateWindowExW(0, L"BUTTON", L"Exit", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
                     336, 192, 121, 41, window, reinterpret_cast<HMENU>(ButtonId), instance,
                     nullptr);
+    traceStep("window made");
     ShowWindow(window, show);
+    traceStep("shown");
     UpdateWindow(window);
 
     MSG message;

@@ -18,11 +18,17 @@ Usage: bench/windows_startup.py <Drill.exe> <minimal_win32.exe> [runs] [wine loa
            build/windows64/bench/minimal_win32.exe 15
   The loader defaults to wine64 for a 64-bit exe and wine for a 32-bit one.
 Environment: DRILL_STARTUP_TRACE=1 starts the programs with WINEDEBUG=+timestamp,+loaddll and
-prints Wine's log of the last run of each (where the time goes).
+prints Wine's log of the last run of each (where the time goes). Programs built with the trace
+(cmake ... -DCMAKE_CXX_FLAGS=-DDRILL_WIN32_STARTUP_TRACE) write their own steps to the standard
+error; the script then prints, for each program, the median time of each step since the process
+was created, over all the runs without a window manager.
+DRILL_STARTUP_BASELINE=<another Drill.exe> (an earlier build) is measured in the same rounds, with
+its own ratios, so that a change is compared under the same load of the machine.
 Needs python3-xlib.
 """
 
 import os
+import re
 import select
 import shutil
 import signal
@@ -36,8 +42,11 @@ from Xlib import X, Xatom, display
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURE = os.path.join(HERE, "..", "tests", "win32", "wine_fixture.py")
-CAPTIONS = {"drill": "Сложение чисел (2 класс)", "minimal": "Minimal", "themed": "Minimal"}
+CAPTIONS = {"drill": "Сложение чисел (2 класс)", "baseline": "Сложение чисел (2 класс)",
+            "minimal": "Minimal", "themed": "Minimal"}
 TIMEOUT = 60
+TRACE_LINE = re.compile(rb"^startup-trace ([0-9.]+) \+([0-9.]+) ms  (.*)$")
+MAPPED = "(the X server maps the window)"
 
 
 def default_loader(exe):
@@ -116,7 +125,7 @@ class Screen:
 
 
 def one_run(screen, env, loader, exe, caption, log=None):
-    """Milliseconds from launch to the window mapped."""
+    """Milliseconds from launch to the window mapped, and the clock of Wine's tick count then."""
     screen.drain()
     output = open(log, "wb") if log else subprocess.DEVNULL
     start = time.perf_counter()
@@ -125,10 +134,11 @@ def one_run(screen, env, loader, exe, caption, log=None):
     try:
         window = screen.wait_mapped(caption, start + TIMEOUT, proc)
         shown = (time.perf_counter() - start) * 1000
+        tick = time.clock_gettime(time.CLOCK_MONOTONIC_RAW) * 1000
         screen.close(window)
         if proc.wait(timeout=30) != 0:
             sys.exit(f"{exe} ended with status {proc.returncode}")
-        return shown
+        return shown, tick
     except RuntimeError as error:
         sys.exit(f"{exe}: {error}")
     finally:
@@ -139,19 +149,67 @@ def one_run(screen, env, loader, exe, caption, log=None):
             proc.wait()
 
 
+def read_steps(log, mapped_tick):
+    """The program's own trace in a run's log: step → milliseconds since the process was
+    created; a step met again (a second window's) keeps its first time. The moment the X server
+    mapped the window is added as a step of its own (Wine's tick count is the raw monotonic
+    clock, in whole milliseconds)."""
+    steps = {}
+    created_tick = None
+    with open(log, "rb") as f:
+        for line in f:
+            match = TRACE_LINE.match(line.rstrip(b"\r\n"))
+            if match:
+                step = match.group(3).decode("utf-8", "replace")
+                since_creation = float(match.group(2))
+                steps.setdefault(step, since_creation)
+                if created_tick is None:
+                    created_tick = float(match.group(1)) * 1000 - since_creation
+    if created_tick is not None:
+        steps[MAPPED] = mapped_tick - created_tick
+    return steps
+
+
 def measure(screen, env, loader, programs, runs, trace_dir=None):
     times = {name: [] for name, _ in programs}
+    steps = {name: [] for name, _ in programs}
     for round_number in range(runs + 1):  # the first round is not counted
         order = programs if round_number % 2 else programs[::-1]  # each first and last in turn
         for name, exe in order:
-            log = None
-            if trace_dir and round_number == runs:
-                log = os.path.join(trace_dir, name + ".log")
-            value = one_run(screen, env, loader, exe, CAPTIONS[name], log)
+            log = os.path.join(trace_dir, name + ".log") if trace_dir else None
+            value, tick = one_run(screen, env, loader, exe, CAPTIONS[name], log)
             if round_number:
                 times[name].append(value)
+                if log:
+                    steps[name].append(read_steps(log, tick))
             time.sleep(0.05)
-    return times
+    return times, steps
+
+
+def report_steps(programs, steps, times):
+    """The median time of each traced step since the process was created, in the order of the
+    steps, and the median step to step."""
+    for name, exe in programs:
+        runs = [run for run in steps[name] if run]
+        if not runs:
+            continue
+        print(f"--- {os.path.basename(exe)} ({name}): its own steps, median of {len(runs)} runs without "
+              f"a window manager (ms since the process was created; launch to mapped "
+              f"{statistics.median(times[name]):.1f})")
+        order = []
+        for run in runs:
+            for step in run:
+                if step not in order:
+                    order.append(step)
+        order.sort(key=lambda step: statistics.median(run[step] for run in runs if step in run))
+        previous = None
+        for step in order:
+            values = [run[step] for run in runs if step in run]
+            gaps = [run[step] - run[previous] for run in runs
+                    if previous and step in run and previous in run]
+            gap = f"{statistics.median(gaps):+7.1f}" if gaps else " " * 7
+            print(f"  {statistics.median(values):7.1f} {gap}  {step}")
+            previous = step
 
 
 def stop_window_manager(work):
@@ -177,11 +235,15 @@ def report(label, loader, programs, times):
           f"launch to window mapped (ms):")
     for name, exe in programs:
         values = times[name]
-        print(f"  {os.path.basename(exe):26} median {statistics.median(values):7.1f}  "
+        shown = f"{os.path.basename(exe)}{' (baseline)' if name == 'baseline' else ''}"
+        print(f"  {shown:26} median {statistics.median(values):7.1f}  "
               f"min {min(values):7.1f}  max {max(values):7.1f}  size {os.path.getsize(exe)} bytes")
     if "themed" in times:
         print(f"  ratio themed minimal / minimal ({label}): {ratio(times, 'themed', 'minimal'):.2f}")
         print(f"  ratio Drill.exe / themed minimal ({label}): {ratio(times, 'drill', 'themed'):.2f}")
+    if "baseline" in times:
+        print(f"  ratio baseline Drill.exe / minimal ({label}): "
+              f"{ratio(times, 'baseline', 'minimal'):.2f}")
     result = ratio(times, "drill", "minimal")
     print(f"  ratio Drill.exe / minimal ({label}): {result:.2f}")
     return result
@@ -204,20 +266,23 @@ def main():
     themed = os.path.join(os.path.dirname(minimal), "minimal_win32_themed.exe")
     if os.path.exists(themed):
         programs.append(("themed", themed))
+    if os.environ.get("DRILL_STARTUP_BASELINE"):
+        programs.append(("baseline", os.path.abspath(os.environ["DRILL_STARTUP_BASELINE"])))
     python = sys.executable
     subprocess.run([python, FIXTURE, "setup", work, str(display_number), loader], check=True)
     results = []
     try:
         screen = Screen(env["DISPLAY"])
-        with_wm = measure(screen, env, loader, programs, runs)
+        with_wm, _ = measure(screen, env, loader, programs, runs)
         stop_window_manager(work)
-        without_wm = measure(screen, env, loader, programs, runs, work if trace else None)
+        without_wm, steps = measure(screen, env, loader, programs, runs, work if trace else None)
         results = [("with a window manager", with_wm), ("without a window manager", without_wm)]
         if trace:
             for name, _ in programs:
                 print(f"--- Wine's log of the last run of {name}, without a window manager")
                 with open(os.path.join(work, name + ".log"), errors="replace") as f:
                     sys.stdout.write(f.read())
+            report_steps(programs, steps, without_wm)
     finally:
         subprocess.run([python, FIXTURE, "cleanup", work, str(display_number), loader],
                        check=False)

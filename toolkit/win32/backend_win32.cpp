@@ -59,8 +59,10 @@ bool hasBackend() {
 }
 
 Win32Application::Win32Application() : fonts_(std::make_unique<FontBook>()) {
+    traceStep("application: begin");
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
+    traceStep("application: common controls");
 
     WNDCLASSEXW cls{};
     cls.cbSize = sizeof cls;
@@ -88,6 +90,7 @@ Win32Application::Win32Application() : fonts_(std::make_unique<FontBook>()) {
         DeleteMenu(menu, SC_MOVE, MF_BYCOMMAND);
     }
     theBackend = this;
+    traceStep("application: window made");
 }
 
 Win32Application::~Win32Application() {
@@ -134,6 +137,7 @@ std::unique_ptr<FormPeer> Win32Application::createForm(Form& form, const WindowD
     // The main window is owned by the application window, which gives the program its one
     // task-bar entry; a later window by the main window, so that it stays above it. Owned
     // windows have no task-bar entry of their own.
+    traceStep("form: layout read", widen(declaration.name));
     HWND ownerWindow = owner ? static_cast<FormWindow*>(owner)->handle() : window_;
     return std::make_unique<FormWindow>(form, declaration, ownerWindow);
 }
@@ -170,6 +174,7 @@ std::optional<std::string> Win32Application::layoutResource(std::string_view nam
 }
 
 bool Win32Application::setIcon(std::string_view name) {
+    traceStep("icon: begin");
     HMODULE module = GetModuleHandleW(nullptr);
     const std::wstring resource = widen(name);
     if (!FindResourceW(module, resource.c_str(), MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */)) {
@@ -182,11 +187,17 @@ bool Win32Application::setIcon(std::string_view name) {
     smallIcon_ = static_cast<HICON>(LoadImageW(module, resource.c_str(), IMAGE_ICON,
                                                GetSystemMetrics(SM_CXSMICON),
                                                GetSystemMetrics(SM_CYSMICON), 0));
-    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    traceStep("icon: images loaded");
+    // The application window shows nothing but its task-bar entry: it is given the icons when
+    // that shows.
+    applicationIconsGiven_ = false;
+    if (IsWindowVisible(window_)) {
+        giveApplicationIcons();
+    }
     for (FormWindow* form : forms_) {
         form->setIcons(bigIcon_, smallIcon_);
     }
+    traceStep("icon: loaded");
     return bigIcon_ != nullptr;
 }
 
@@ -231,6 +242,16 @@ bool Win32Application::routeKey(const MSG& message) {
 
 bool Win32Application::pumpOne() {
     MSG message{};
+    if (realizePending_ && !PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+        // Nothing is waiting, not even a window to paint: the main window has been drawn, and
+        // the windows that waited for it are made now.
+        realizePending_ = false;
+        traceStep("later windows: begin");
+        for (FormWindow* form : std::vector<FormWindow*>(forms_)) {
+            guarded([form] { form->realize(); });
+        }
+        traceStep("later windows: made");
+    }
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0 || got == -1) {
         return false;
@@ -355,10 +376,20 @@ FormWindow* Win32Application::formOf(HWND window) const {
 }
 
 void Win32Application::realizeLater() {
-    PostMessageW(window_, realizeMessage, 0, 0);
+    realizePending_ = true;
+}
+
+void Win32Application::giveApplicationIcons() {
+    if (applicationIconsGiven_) {
+        return;
+    }
+    applicationIconsGiven_ = true;
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
 }
 
 void Win32Application::showApplicationWindow(int command) {
+    giveApplicationIcons();
     SetWindowTextW(window_, widen(app().title).c_str());
     if (!IsWindowVisible(window_)) {
         ShowWindow(window_, command);
@@ -430,11 +461,6 @@ LRESULT Win32Application::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case wakeMessage:
         return 0; // the nested loop only has to look at its condition again
-    case realizeMessage:
-        for (FormWindow* form : forms_) {
-            guarded([form] { form->realize(); });
-        }
-        return 0;
     case reactivateMessage:
         if (!minimized_ && GetActiveWindow() == window_) {
             reactivate();

@@ -19,6 +19,17 @@
 
 namespace toolkit::detail::win32 {
 
+// A trace of the start-up for finding where its time goes, built only with the macro
+// DRILL_WIN32_STARTUP_TRACE (-DCMAKE_CXX_FLAGS=-DDRILL_WIN32_STARTUP_TRACE): each step's tick count
+// (the clock of Wine's +timestamp log) and its milliseconds since the process was created, on the
+// standard error. The shipped program has no trace.
+#ifdef DRILL_WIN32_STARTUP_TRACE
+void traceStep(const char* step, std::wstring_view detail = {});
+#else
+inline void traceStep(const char*, std::wstring_view = {}) {
+}
+#endif
+
 // UTF-8 ↔ UTF-16.
 std::wstring widen(std::string_view text);
 std::string narrow(std::wstring_view text);
@@ -97,7 +108,7 @@ private:
     ControlDecl declaration_; // as scaled, for the window made later
     int id_ = 0;
     HWND hwnd_ = nullptr;
-    HFONT font_ = nullptr;
+    HFONT font_ = nullptr; // looked up when the window is made
     COLORREF colour_ = 0;
     std::wstring name_; // an edit field's name, as last given
 };
@@ -125,6 +136,8 @@ public:
     HWND handle() const;
     // The window if it has been made, else nullptr.
     HWND existingHandle() const { return hwnd_; }
+    // Whether all the controls have been declared (their windows are made together).
+    bool controlsDeclared() const { return controlsDeclared_; }
     // Makes the native window and its controls, once.
     void realize();
     Form& form() const { return form_; }
@@ -158,6 +171,10 @@ private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void scrollBy(int bar, WPARAM request);
     void scrollTo(int x, int y);
+    // The controls' native windows, made in their stacking order, then arranged.
+    void realizeControls();
+    // The controls from the top of the stacking order down.
+    std::vector<ControlWindow*> stackingOrder() const;
     // Stacking, the focus cues and the scroll bars, once the controls are there.
     void arrangeControls();
 
@@ -166,9 +183,11 @@ private:
     std::string name_;
     HWND owner_ = nullptr;
     bool controlsDeclared_ = false;
+    bool controlsRealized_ = false;
     SIZE outer_{}; // the outer size this window was made with
     HWND hwnd_ = nullptr;
-    HFONT font_ = nullptr;
+    FontSpec fontSpec_;
+    HFONT font_ = nullptr; // looked up when the window is made
     COLORREF colour_ = 0;
     std::vector<ControlWindow*> controls_;
     POINT scroll_{0, 0};
@@ -221,12 +240,15 @@ public:
     // The windows that a modal show disabled take input again.
     void enableOthers();
     bool isModal(const FormWindow* form) const { return modal_ == form; }
-    // Makes the windows that wait for the main window's first showing, once the loop runs.
+    // Makes the windows that wait for the main window's first showing once the loop has
+    // nothing else to do (the main window drawn).
     void realizeLater();
 
 private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // The icons of the task-bar entry, given once they are loaded and the entry shows.
+    void giveApplicationIcons();
     // Takes one message; false when it was the quit request.
     bool pumpOne();
     // The keys the neutral rules decide; true when the key was consumed.
@@ -242,6 +264,8 @@ private:
     HICON bigIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
     bool minimized_ = false;
+    bool realizePending_ = false;
+    bool applicationIconsGiven_ = false;
 };
 
 Win32Application& backend();
@@ -274,7 +298,6 @@ template <typename F> LRESULT guardedResult(F&& f) {
 // Private messages of the application window.
 inline constexpr UINT wakeMessage = WM_APP + 1;
 inline constexpr UINT reactivateMessage = WM_APP + 2;
-inline constexpr UINT realizeMessage = WM_APP + 4;
 // Private message of a form: rename its fields after its labels changed.
 inline constexpr UINT renameMessage = WM_APP + 3;
 

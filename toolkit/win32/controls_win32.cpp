@@ -119,9 +119,8 @@ ControlWindow::ControlWindow(FormWindow& form, Control& control, const ControlDe
     : form_(form), control_(control), kind_(declaration.kind), declaration_(declaration), id_(id) {
     const FontSpec& requested =
         declaration.font ? *declaration.font : form.form().declaration().font;
-    font_ = declaration.font ? backend().fonts().font(requested) : form.windowFont();
     colour_ = colourOf(requested.colour);
-    if (form.existingHandle()) {
+    if (form.existingHandle() && form.controlsDeclared()) {
         realize();
     }
 }
@@ -132,6 +131,8 @@ void ControlWindow::realize() {
     }
     const ControlDecl& declaration = declaration_;
     FormWindow& form = form_;
+    font_ = declaration.font ? backend().fonts().font(*declaration.font) : form.windowFont();
+    traceStep("control: font", widen(declaration.name));
 
     const wchar_t* className = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
@@ -174,6 +175,7 @@ void ControlWindow::realize() {
         height = fonts.lineHeight(font_);
     }
     const POINT offset = form.scrollOffset();
+    traceStep("control: measured", widen(declaration.name));
     hwnd_ = CreateWindowExW(exStyle, className, text.c_str(), style, r.left - offset.x,
                             r.top - offset.y, width, height, form.existingHandle(),
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
@@ -181,8 +183,10 @@ void ControlWindow::realize() {
     if (!hwnd_) {
         throw std::runtime_error("cannot create control \"" + declaration.name + "\"");
     }
+    traceStep("control: made", widen(declaration.name));
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     SetWindowSubclass(hwnd_, subclassProc, subclassId, reinterpret_cast<DWORD_PTR>(this));
+    traceStep("control: ready", widen(declaration.name));
 }
 
 ControlWindow::~ControlWindow() {
@@ -199,7 +203,9 @@ LRESULT CALLBACK ControlWindow::subclassProc(HWND hwnd, UINT message, WPARAM wPa
     auto* self = reinterpret_cast<ControlWindow*>(data);
     switch (message) {
     case WM_SETFOCUS: {
+        traceStep("focus: message", widen(self->declaration_.name));
         const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+        traceStep("focus: default handled", widen(self->declaration_.name));
         if (self->kind_ == ControlKind::Panel) {
             InvalidateRect(hwnd, nullptr, FALSE); // the focus rectangle
         }
@@ -232,6 +238,9 @@ LRESULT CALLBACK ControlWindow::subclassProc(HWND hwnd, UINT message, WPARAM wPa
 
 HWND ControlWindow::handle() const {
     form_.realize();
+    if (!hwnd_ && form_.existingHandle()) {
+        const_cast<ControlWindow*>(this)->realize(); // asked for before the others were made
+    }
     return hwnd_;
 }
 
@@ -300,12 +309,17 @@ std::string ControlWindow::text() const {
 }
 
 void ControlWindow::setText(std::string_view text) {
+    traceStep("text: begin", widen(declaration_.name));
     SetWindowTextW(handle(), widen(text).c_str());
+    traceStep("text: set", widen(declaration_.name));
     if (kind_ == ControlKind::Label) {
         fitToText();
+        traceStep("text: fitted", widen(declaration_.name));
         form_.updateScrollBars(); // the label may now reach further
+        traceStep("text: scroll bars", widen(declaration_.name));
         form_.labelsChanged();
     }
+    traceStep("text: done", widen(declaration_.name));
 }
 
 bool ControlWindow::isEnabled() const {
@@ -322,7 +336,9 @@ bool ControlWindow::isVisible() const {
 }
 
 void ControlWindow::setFocus(FocusCause cause) {
+    traceStep("focus: begin", widen(declaration_.name));
     SetFocus(handle());
+    traceStep("focus: set", widen(declaration_.name));
     if (kind_ == ControlKind::Edit && cause != FocusCause::Activation) {
         // Brought by the keyboard or by the program: the whole text is selected, so that typing
         // replaces it. A click places the caret itself.

@@ -1,7 +1,9 @@
-// Fonts by face name. A face counts as installed when the font system knows it (for the
-// Cyrillic character set where the font asks for it) and can draw it at the asked character
-// height; a raster face that has no size of that height counts as missing. A missing face is
-// replaced by the first installed of its stand-ins, else by a face every Windows (and Wine) has.
+// Fonts by face name. A face counts as installed when the font system, asked for it by name,
+// gives that face (with the Cyrillic character set where the font asks for it) at the asked
+// character height; a raster face that has no size of that height counts as missing. A missing
+// face is replaced by the first installed of its stand-ins, else by a face every Windows (and
+// Wine) has. The font system is asked for the one face, never for the list of all faces, which
+// is slow to make where many are installed.
 
 #include "toolkit/win32/backend_win32.h"
 
@@ -23,20 +25,6 @@ std::wstring upper(std::wstring text) {
         CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
     }
     return text;
-}
-
-struct Enumerated {
-    bool found = false;
-    bool scalable = false;
-};
-
-int CALLBACK onFace(const LOGFONTW*, const TEXTMETRICW*, DWORD type, LPARAM data) {
-    auto* enumerated = reinterpret_cast<Enumerated*>(data);
-    enumerated->found = true;
-    if (!(type & RASTER_FONTTYPE)) {
-        enumerated->scalable = true;
-    }
-    return 1;
 }
 
 } // namespace
@@ -80,28 +68,25 @@ bool FontBook::drawable(const std::wstring& face, const FontSpec& requested) {
     if (auto known = drawable_.find(key); known != drawable_.end()) {
         return known->second;
     }
-    LOGFONTW wanted{};
-    wanted.lfCharSet = charsetOf(requested);
-    wcsncpy(wanted.lfFaceName, face.c_str(), LF_FACESIZE - 1);
-    Enumerated enumerated;
-    EnumFontFamiliesExW(measuring_, &wanted, onFace, reinterpret_cast<LPARAM>(&enumerated), 0);
-    bool usable = enumerated.found;
-    if (usable) {
-        // The font system must give this face, at this character height: a raster face has
-        // only its own sizes, and a size it lacks counts as missing.
-        HFONT font = create(face, requested);
-        HGDIOBJ previous = SelectObject(measuring_, font);
-        TEXTMETRICW metrics{};
-        GetTextMetricsW(measuring_, &metrics);
-        wchar_t given[LF_FACESIZE] = {};
-        GetTextFaceW(measuring_, LF_FACESIZE, given);
-        SelectObject(measuring_, previous);
-        DeleteObject(font);
-        const int height = metrics.tmHeight - metrics.tmInternalLeading;
-        const int tolerance = enumerated.scalable ? 1 : 0;
-        usable = upper(given) == upper(face) && std::abs(height - requested.height) <= tolerance;
-    }
+    // Where the face is missing, or lacks the character set, the font system gives another face
+    // or another character set. A raster face has only its own sizes, and a size it lacks
+    // counts as missing; a scalable one may differ by a pixel from rounding.
+    HFONT font = create(face, requested);
+    HGDIOBJ previous = SelectObject(measuring_, font);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(measuring_, &metrics);
+    wchar_t given[LF_FACESIZE] = {};
+    GetTextFaceW(measuring_, LF_FACESIZE, given);
+    const int charset = GetTextCharset(measuring_);
+    SelectObject(measuring_, previous);
+    DeleteObject(font);
+    const bool scalable = (metrics.tmPitchAndFamily & (TMPF_VECTOR | TMPF_TRUETYPE)) != 0;
+    const int height = metrics.tmHeight - metrics.tmInternalLeading;
+    const bool usable = upper(given) == upper(face) &&
+                        (requested.charset != Charset::Cyrillic || charset == RUSSIAN_CHARSET) &&
+                        std::abs(height - requested.height) <= (scalable ? 1 : 0);
     drawable_[key] = usable;
+    traceStep(usable ? "font: found" : "font: missing", face);
     return usable;
 }
 

@@ -12,9 +12,22 @@ namespace {
 
 constexpr const wchar_t* formClass = L"DrillForm";
 
-void registerFormClass(WNDPROC procedure) {
-    static bool registered = false;
-    if (registered) {
+// The icons the window class was registered with: a window made with them has them from the
+// start, and the window system need not convert them once more for a later WM_SETICON.
+struct ClassIcons {
+    bool registered = false;
+    HICON big = nullptr;
+    HICON small = nullptr;
+};
+
+ClassIcons& formClassIcons() {
+    static ClassIcons icons;
+    return icons;
+}
+
+void registerFormClass(WNDPROC procedure, HICON big, HICON small) {
+    ClassIcons& icons = formClassIcons();
+    if (icons.registered) {
         return;
     }
     WNDCLASSEXW cls{};
@@ -22,11 +35,14 @@ void registerFormClass(WNDPROC procedure) {
     cls.style = CS_DBLCLKS;
     cls.lpfnWndProc = procedure;
     cls.hInstance = GetModuleHandleW(nullptr);
+    cls.hIcon = big;
+    cls.hIconSm = small;
     cls.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     cls.lpszClassName = formClass;
-    RegisterClassExW(&cls);
-    registered = true;
+    icons.registered = RegisterClassExW(&cls) != 0;
+    icons.big = big;
+    icons.small = small;
 }
 
 } // namespace
@@ -34,18 +50,17 @@ void registerFormClass(WNDPROC procedure) {
 FormWindow::FormWindow(Form& form, const WindowDecl& declaration, HWND owner)
     : form_(form), caption_(widen(declaration.caption)), name_(declaration.name), owner_(owner) {
     Win32Application& application = backend();
-    registerFormClass(windowProc);
-    font_ = application.fonts().font(declaration.font);
+    fontSpec_ = declaration.font;
     colour_ =
         declaration.font.colour == Colour::Maroon ? RGB(128, 0, 0) : GetSysColor(COLOR_WINDOWTEXT);
 
     // The outer size as scaled: on a finer screen it has grown with the controls.
     outer_ = {declaration.outerWidth, declaration.outerHeight};
     application.formCreated(this);
-    // The main window's native windows are made at once. Another window's (the result window's)
-    // are made as soon as the main window is on the screen, or earlier where they are needed
-    // first: the program starts as quickly as a window of its own, and nothing the pupil can do
-    // comes before them.
+    // The main window's native windows are made at once (its controls' once they are all
+    // declared). Another window's (the result window's) are made once the main window has been
+    // drawn and the program waits for input, or earlier where they are needed first: the program
+    // starts as quickly as a window of its own, and nothing the pupil can do comes before them.
     if (owner == application.applicationWindow()) {
         realize();
     }
@@ -56,6 +71,10 @@ void FormWindow::realize() {
         return;
     }
     Win32Application& application = backend();
+    // The fonts are looked up when the windows are made.
+    font_ = application.fonts().font(fontSpec_);
+    traceStep("form: font", widen(name_));
+    registerFormClass(windowProc, application.bigIcon(), application.smallIcon());
     // A window owned by another window of the program (the result window, owned by the main
     // window) is a pop-up with the same frame: it looks the same, and window managers on X11,
     // as Wine presents it to them, give it the focus when it opens over its owner.
@@ -63,18 +82,33 @@ void FormWindow::realize() {
     if (owner_ != application.applicationWindow()) {
         style |= WS_POPUP;
     }
+    traceStep("window: begin", widen(name_));
     CreateWindowExW(0, formClass, caption_.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, outer_.cx,
                     outer_.cy, owner_, nullptr, GetModuleHandleW(nullptr), this);
     if (!hwnd_) {
         throw std::runtime_error("cannot create window \"" + name_ + "\"");
     }
-    setIcons(application.bigIcon(), application.smallIcon());
-    for (ControlWindow* control : controls_) {
-        control->realize();
+    traceStep("window: made", widen(name_));
+    const ClassIcons& icons = formClassIcons();
+    if (icons.big != application.bigIcon() || icons.small != application.smallIcon()) {
+        setIcons(application.bigIcon(), application.smallIcon());
+        traceStep("window: icons given", widen(name_));
     }
     if (controlsDeclared_) {
-        arrangeControls();
+        realizeControls();
     }
+}
+
+void FormWindow::realizeControls() {
+    // Made in their stacking order, each below the one made before it, so that they need no
+    // restacking.
+    for (ControlWindow* control : stackingOrder()) {
+        control->realize();
+    }
+    controlsRealized_ = true;
+    traceStep("window: controls made", widen(name_));
+    arrangeControls();
+    traceStep("window: controls arranged", widen(name_));
 }
 
 HWND FormWindow::handle() const {
@@ -101,13 +135,14 @@ std::unique_ptr<ControlPeer> FormWindow::createControl(Control& control,
 void FormWindow::controlsCreated() {
     controlsDeclared_ = true;
     if (hwnd_) {
-        arrangeControls();
+        realizeControls();
     }
+    traceStep("form: controls declared", widen(name_));
 }
 
-void FormWindow::arrangeControls() {
-    // Stacking: the focusable controls in tab order on top (the order in which a screen reader
-    // walks them), then the rest, the labels last, so that whatever overlaps a label covers it.
+std::vector<ControlWindow*> FormWindow::stackingOrder() const {
+    // The focusable controls in tab order on top (the order in which a screen reader walks
+    // them), then the rest, the labels last, so that whatever overlaps a label covers it.
     std::vector<ControlWindow*> stacked = controls_;
     std::stable_sort(stacked.begin(), stacked.end(), [](ControlWindow* a, ControlWindow* b) {
         const auto rank = [](ControlWindow* c) {
@@ -122,11 +157,29 @@ void FormWindow::arrangeControls() {
         };
         return std::make_pair(rank(a), order(a)) < std::make_pair(rank(b), order(b));
     });
-    HWND after = HWND_TOP;
+    return stacked;
+}
+
+void FormWindow::arrangeControls() {
+    // The controls are restacked only where the window system has not stacked them so already.
+    const std::vector<ControlWindow*> stacked = stackingOrder();
+    bool inOrder = true;
+    HWND child = GetWindow(hwnd_, GW_CHILD);
     for (ControlWindow* control : stacked) {
-        SetWindowPos(control->handle(), after, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        after = control->handle();
+        if (child != control->handle()) {
+            inOrder = false;
+            break;
+        }
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    traceStep(inOrder ? "window: stacked as made" : "window: restacked", widen(name_));
+    if (!inOrder) {
+        HWND after = HWND_TOP;
+        for (ControlWindow* control : stacked) {
+            SetWindowPos(control->handle(), after, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            after = control->handle();
+        }
     }
     // The focus is shown from the start: the pupil works with the keyboard.
     SendMessageW(hwnd_, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL),
@@ -144,6 +197,7 @@ void FormWindow::moveTo(Point outerTopLeft) {
 }
 
 void FormWindow::show() {
+    traceStep("show: begin", widen(name_));
     realize();
     Win32Application& application = backend();
     int command = SW_SHOWNORMAL;
@@ -168,12 +222,17 @@ void FormWindow::show() {
         application.minimize();
         return;
     }
-    application.showApplicationWindow(SW_SHOWNOACTIVATE);
     ShowWindow(hwnd_, command);
+    traceStep("show: shown", widen(name_));
+    // The task-bar entry comes with the window, made just after it, so that the window is on the
+    // screen first.
+    application.showApplicationWindow(SW_SHOWNOACTIVATE);
+    traceStep("show: application window shown");
     SetForegroundWindow(hwnd_);
     if (GetActiveWindow() != hwnd_) {
         SetActiveWindow(hwnd_);
     }
+    traceStep("show: activated", widen(name_));
     application.realizeLater();
 }
 
@@ -324,7 +383,8 @@ void FormWindow::setIcons(HICON big, HICON small) {
 }
 
 void FormWindow::updateScrollBars() {
-    if (updatingScroll_ || !hwnd_) {
+    // Not before the controls are there (the window is sized while it is made).
+    if (updatingScroll_ || !hwnd_ || !controlsRealized_) {
         return;
     }
     updatingScroll_ = true;
@@ -434,12 +494,14 @@ LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE) {
+            traceStep("activate", widen(name_));
             if (!HIWORD(wParam)) {
                 // The window system would give the focus to the window itself; the window's
                 // active control gets it back instead (or its first tab stop).
                 backend().formActivated(this);
                 windowActivated(form_);
             }
+            traceStep("activate: handled", widen(name_));
             return 0;
         }
         break;
@@ -518,6 +580,11 @@ LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
         updateScrollBars();
         break;
+#ifdef DRILL_WIN32_STARTUP_TRACE
+    case WM_PAINT:
+        traceStep("paint", widen(name_));
+        break;
+#endif
     case WM_HSCROLL:
         scrollBy(SB_HORZ, wParam);
         return 0;
