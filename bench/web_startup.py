@@ -49,14 +49,23 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 STATIC = "/bench-static.html"
 
-# Added to each page before its own scripts: notes when the main window is un-hidden and how
-# long the WebAssembly takes to compile and instantiate.
+# Added to each page before its own scripts: notes when the fonts are decoded, when the main
+# window is made and un-hidden, and how long the WebAssembly takes to compile and instantiate.
 PROBE = r"""
 window.__bench = {};
 (function () {
   const b = window.__bench;
   const note = function (name) { if (!(name in b)) b[name] = performance.now(); };
+  // When the last of the page's fonts is decoded, and when the program makes its first window.
+  const loadFont = FontFace.prototype.load;
+  FontFace.prototype.load = function () {
+    return loadFont.apply(this, arguments).then(function (face) {
+      b['fonts loaded'] = performance.now();
+      return face;
+    });
+  };
   const watch = new MutationObserver(function () {
+    if (document.querySelector('section.window')) note('window made');
     const w = document.querySelector('section.window');
     if (w && !w.hidden) { note('shown'); watch.disconnect(); }
   });
@@ -234,7 +243,8 @@ def main():
             print(f"  {page:16} {summary(values)}")
         for page in drills:
             results = figures[page, visit]
-            for step in ("drill.js received", "wasm instantiate start", "wasm instantiate end",
+            for step in ("drill.js received", "fonts loaded", "wasm instantiate start",
+                         "wasm instantiate end", "window made",
                          "shown"):
                 values = [r[step] for r in results if step in r]
                 if values:
