@@ -33,43 +33,42 @@ stage() {
   fi
 }
 
+# Configures and builds a preset, then runs its tests (with any further ctest arguments).
+build_and_test() {
+  local preset=$1
+  shift
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$jobs"
+  ctest --preset "$preset" -j"$jobs" "$@"
+}
+
 plain() {
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j"$jobs"
-  ctest --preset release -j"$jobs"
+  build_and_test release
 }
 
 sanitize() {
-  cmake --preset sanitize >/dev/null
-  cmake --build --preset sanitize -j"$jobs"
   local supp="$PWD/tests/sanitizer.supp"
   ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
   LSAN_OPTIONS="suppressions=$supp:print_suppressions=0" \
   UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    ctest --preset sanitize -j"$jobs"
+    build_and_test sanitize
 }
 
 windows32() {
-  cmake --preset windows >/dev/null
-  cmake --build --preset windows -j"$jobs"
   if /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    ctest --preset windows -j"$jobs"
+    build_and_test windows
   else
     echo "32-bit programs cannot run on this machine's kernel: the 32-bit build's Wine tests are left out"
-    ctest --preset windows -j"$jobs" -LE wine
+    build_and_test windows -LE wine
   fi
 }
 
 windows64() {
-  cmake --preset windows64 >/dev/null
-  cmake --build --preset windows64 -j"$jobs"
-  ctest --preset windows64 -j"$jobs"
+  build_and_test windows64
 }
 
 web() {
-  cmake --preset web >/dev/null
-  cmake --build --preset web -j"$jobs"
-  ctest --preset web -j"$jobs"
+  build_and_test web
 }
 
 # Every package a release publishes, signed with a throw-away certificate and key, and the apt
