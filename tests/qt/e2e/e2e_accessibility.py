@@ -125,13 +125,8 @@ class AccessibleSeries(unittest.TestCase):
     def setUp(self):
         self.session = SESSION
         self.proc = self.session.start([EXECUTABLE])
-        self.addCleanup(self.stop_program)
+        self.addCleanup(self.session.stop, self.proc)
         self.app = poll(self.find_application, "the program on the accessibility bus")
-
-    def stop_program(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-            self.proc.wait()
 
     def find_application(self):
         for app in pyatspi.Registry.getDesktop(0):

@@ -41,7 +41,7 @@ class Robustness(unittest.TestCase):
 
     def setUp(self):
         self.proc = SESSION.start([EXECUTABLE])
-        self.addCleanup(self.stop_program)
+        self.addCleanup(SESSION.stop, self.proc)
         self.app = poll(self.find_application, "the program on the accessibility bus")
         self.bus = Gio.DBusConnection.new_for_address_sync(
             accessibility_bus_address(),
@@ -76,11 +76,6 @@ class Robustness(unittest.TestCase):
             if owner == pid:
                 return name
         raise AssertionError("the program has no name on the accessibility bus")
-
-    def stop_program(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-            self.proc.wait()
 
     def find_application(self):
         for app in pyatspi.Registry.getDesktop(0):

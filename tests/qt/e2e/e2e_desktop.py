@@ -100,16 +100,10 @@ class DesktopTest(unittest.TestCase):
 
     def start(self, executable=None):
         proc = self.session.start([executable or EXECUTABLE], stderr=subprocess.DEVNULL)
-        self.addCleanup(self.stop, proc)
+        self.addCleanup(self.session.stop, proc)
         window = int(self.session.wait_for_window(MAIN))
         self.session.wait_until_active(MAIN)
         return proc, window
-
-    @staticmethod
-    def stop(proc):
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
 
     def reject_an_answer(self, title):
         """Tab, Tab to the answer field, a letter and Enter: the box comes up."""
@@ -279,7 +273,7 @@ class RejectedTextAndTitle(DesktopTest):
         clipboard = self.session.start(["xclip", "-selection", "clipboard", "-quiet"],
                                        stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
                                        stderr=subprocess.DEVNULL)
-        self.addCleanup(self.stop, clipboard)
+        self.addCleanup(self.session.stop, clipboard)
         clipboard.stdin.write(b"4\x002")
         clipboard.stdin.close()
 

@@ -46,16 +46,10 @@ class KeyboardSeries(unittest.TestCase):
 
     def start_program(self):
         proc = self.session.start([EXECUTABLE])
-        self.addCleanup(self.stop_program, proc)
+        self.addCleanup(self.session.stop, proc)
         window = self.session.wait_for_window(MAIN)
         self.session.wait_until_active(MAIN)
         return proc, window
-
-    @staticmethod
-    def stop_program(proc):
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
 
     def assert_exits_with_zero(self, proc):
         try:

@@ -91,6 +91,14 @@ class XSession:
         self.started.append(proc)
         return proc
 
+    @staticmethod
+    def stop(proc):
+        """Kills a program started with start() if it still runs, and waits for it: a test's
+        cleanup, so that the next test finds no window of this one."""
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+
     def call(self, argv, **kwargs):
         kwargs.setdefault("encoding", "utf-8")
         kwargs.setdefault("errors", "replace")
