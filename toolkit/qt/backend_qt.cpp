@@ -359,10 +359,10 @@ QtFormPeer::QtFormPeer(Form& form, const WindowDecl& decl, QWidget* owner)
     canvas->setFocusPolicy(Qt::NoFocus);
     scroller->setWidget(canvas);
 
-    const QSize client(declaration.outerWidth - assumedFrame.left() - assumedFrame.right(),
-                       declaration.outerHeight - assumedFrame.top() - assumedFrame.bottom());
-    window->resize(client);
-    scroller->resize(client);
+    assumedClient = QSize(declaration.outerWidth - assumedFrame.left() - assumedFrame.right(),
+                          declaration.outerHeight - assumedFrame.top() - assumedFrame.bottom());
+    window->resize(assumedClient);
+    scroller->resize(assumedClient);
     window->installEventFilter(this);
     canvas->installEventFilter(this);
 }
@@ -502,6 +502,12 @@ void QtFormPeer::fitOuterSize() {
         return;
     }
     outerSizeFitted = true;
+    // A size the pupil or the window manager chose before the frame came is theirs to keep; a
+    // pixel or two is only the rounding of a fractional scale factor.
+    const QSize chosen = window->size() - assumedClient;
+    if (std::abs(chosen.width()) > 2 || std::abs(chosen.height()) > 2) {
+        return;
+    }
     const QSize client(declaration.outerWidth - frame.left() - frame.right(),
                        declaration.outerHeight - frame.top() - frame.bottom());
     if (client != window->size()) {

@@ -83,6 +83,7 @@ public:
     QScrollArea* scroller = nullptr;
     std::vector<QtControlPeer*> peers;
     bool outerSizeFitted = false;
+    QSize assumedClient; // the client size given before the real frame was known
 
     Control* controlOf(const QWidget* widget) const;
     void fitOuterSize();

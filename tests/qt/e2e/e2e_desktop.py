@@ -5,6 +5,7 @@ on a real X server with openbox, read with xprop and xwininfo, driven with xdoto
 - the message box and the result window are minimized and restored with the main window, and
   come back on top; the box has no minimize or maximize button of its own;
 - in a window made smaller than its controls the view follows the focus;
+- a size given to the window as soon as it shows is kept, frame or no frame yet;
 - a rejected text with a NUL in it is shown whole in the box;
 - an executable named «.hidden» (an empty title) captions its box with its file name;
 - with no display to connect to, one plain line on standard error and a failure status.
@@ -240,6 +241,23 @@ class ViewFollowsTheFocus(DesktopTest):
                     self.fail(f"after {keys} the focus is on {focus}, and the window shows "
                               f"{seen[0]} of the {CHECK_MARK_PIXELS} pixels of OK's tick, "
                               f"not {expected}")
+
+
+class SizeChosenEarly(DesktopTest):
+    def test_size_given_as_the_window_shows_is_kept(self):
+        """The window fits its designed outer size once the window manager has framed it; a
+        size the pupil gave it before that is not taken back."""
+        proc = self.session.start([EXECUTABLE], stderr=subprocess.DEVNULL)
+        self.addCleanup(self.session.stop, proc)
+        main = int(self.session.wait_for_window(MAIN))
+        self.session.xdotool("windowsize", main, 300, 150)
+        self.session.wait_until_active(MAIN)
+        self.wait(lambda: self.session.window_geometry(main)[2:] == (300, 150),
+                  "the window to take the size given")
+        deadline = time.monotonic() + 1.5
+        while time.monotonic() < deadline:
+            self.assertEqual(self.session.window_geometry(main)[2:], (300, 150))
+            time.sleep(0.05)
 
 
 class ContextMenu(DesktopTest):
