@@ -79,4 +79,31 @@ int scaleRounded(int value, int numerator, int denominator) {
     return static_cast<int>(negative ? -magnitude : magnitude);
 }
 
+std::vector<std::vector<std::size_t>> readingLines(std::span<const Rect> controls) {
+    std::vector<std::size_t> order(controls.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return controls[a].top < controls[b].top;
+    });
+    std::vector<std::vector<std::size_t>> lines;
+    for (std::size_t first = 0; first < order.size();) {
+        const Rect& line = controls[order[first]];
+        std::size_t end = first + 1;
+        while (end < order.size() &&
+               controls[order[end]].top + controls[order[end]].height / 2 < line.bottom()) {
+            ++end;
+        }
+        std::vector<std::size_t> row(order.begin() + static_cast<std::ptrdiff_t>(first),
+                                     order.begin() + static_cast<std::ptrdiff_t>(end));
+        std::stable_sort(row.begin(), row.end(), [&](std::size_t a, std::size_t b) {
+            return controls[a].left < controls[b].left;
+        });
+        lines.push_back(std::move(row));
+        first = end;
+    }
+    return lines;
+}
+
 } // namespace toolkit

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace toolkit {
 
@@ -30,6 +31,13 @@ std::optional<std::size_t> nearestMonitor(const Rect& window, std::span<const Re
 // or up just enough not to cross its right or bottom edge. No move is needed: empty.
 std::optional<Point> followActiveMonitor(const Rect& window, const Rect& activeWindow,
                                          std::span<const Rect> monitors);
+
+// The controls of a window in the order a reader takes them: in lines from the top, a control
+// whose middle lies within the height of a line's first control belonging to that line, and left
+// to right within a line. So a number comes right after the caption beside it («Оценка», «4»),
+// whatever order the controls were declared or stacked in. Gives the indexes into controls, line
+// by line; controls at the same place keep their given order.
+std::vector<std::vector<std::size_t>> readingLines(std::span<const Rect> controls);
 
 // value × numerator ÷ denominator, rounded to the nearest integer, halves away from zero.
 int scaleRounded(int value, int numerator, int denominator);

@@ -143,3 +143,44 @@ TEST_CASE("scaleRounded") {
         CHECK(toolkit::scaleRounded(row.value, row.numerator, row.denominator) == row.expected);
     });
 }
+
+TEST_CASE("readingLines") {
+    using Lines = std::vector<std::vector<std::size_t>>;
+    struct Row {
+        const char* name;
+        std::vector<Rect> controls;
+        Lines expected;
+    };
+    static const Row rows[] = {
+        // «Ответили правильно на », «Оценка», the count, the mark (taller, and higher than its
+        // caption), «Выход»: each number comes after what it counts.
+        {"the result window",
+         {{8, 16, 303, 33},
+          {16, 72, 90, 33},
+          {320, 16, 43, 33},
+          {136, 64, 77, 58},
+          {280, 112, 113, 41}},
+         {{0, 2}, {1, 3}, {4}}},
+        // The exercise, then the answer field and OK beside it, though declared last.
+        {"the main window",
+         {{8, 16, 85, 54},
+          {8, 96, 245, 34},
+          {8, 136, 248, 34},
+          {264, 96, 34, 34},
+          {256, 136, 34, 34},
+          {336, 192, 121, 41},
+          {368, 24, 83, 49},
+          {216, 32, 121, 40},
+          {16, 192, 185, 41}},
+         {{0, 7, 6}, {1, 3}, {2, 4}, {8, 5}}},
+        {"a middle at the line's bottom starts a line",
+         {{0, 0, 10, 10}, {0, 5, 10, 10}},
+         {{0}, {1}}},
+        {"a middle just inside joins the line", {{20, 0, 10, 10}, {0, 4, 10, 10}}, {{1, 0}}},
+        {"controls at one place keep their order", {{5, 5, 10, 10}, {5, 5, 10, 10}}, {{0, 1}}},
+        {"no controls", {}, {}},
+    };
+
+    forEachRow(rows,
+               [](const Row& row) { CHECK(toolkit::readingLines(row.controls) == row.expected); });
+}

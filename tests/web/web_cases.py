@@ -75,6 +75,40 @@ def result_window(driver):
         " [...w.querySelectorAll('.label')].map(l => l.textContent)] : null")
 
 
+def window_outline(driver, caption):
+    """The window titled caption as assistive technology reads it from Chromium's accessibility
+    tree: its (role, name, description), then the (role, name) of what it holds, in the order a
+    screen reader takes them (the text of a control is left out: it is the control's name)."""
+    nodes = driver.execute_cdp_cmd("Accessibility.getFullAXTree", {})["nodes"]
+    by_id = {n["nodeId"]: n for n in nodes}
+
+    def value(node, key):
+        return (node.get(key) or {}).get("value", "")
+
+    window = next((n for n in nodes if not n.get("ignored") and value(n, "role") == "dialog"
+                   and value(n, "name") == caption), None)
+    if window is None:
+        return None
+    outline = [(value(window, "role"), value(window, "name"), value(window, "description"))]
+
+    def walk(node):
+        role = value(node, "role")
+        if role == "InlineTextBox":
+            return
+        if not node.get("ignored") and role not in ("generic", "none"):
+            outline.append((role, value(node, "name")))
+            if role != "StaticText" and value(node, "name"):
+                return
+        for child in node.get("childIds", []):
+            if child in by_id:
+                walk(by_id[child])
+
+    for child in window.get("childIds", []):
+        if child in by_id:
+            walk(by_id[child])
+    return outline
+
+
 def key(driver, *keys):
     driver.switch_to.active_element.send_keys(*keys)
 
@@ -84,6 +118,17 @@ def play(driver, url, names):
     check(driver.title == "Drill", f"{url}: page title {driver.title!r}")
     wait_focus(driver, cases.EXIT, "button", "at start")
     names["bkClose"] = focused(driver)[:2]
+    outline = window_outline(driver, cases.MAIN_CAPTION)
+    check(outline and outline[0][:2] == ("dialog", cases.MAIN_CAPTION),
+          f"the main window is a dialog named by its caption: {outline}")
+    # The answer field follows its exercise, and each count the caption beside it.
+    texts = [name for role, name in outline[1:]]
+    exercise = next((i for i, t in enumerate(texts) if cases.EXERCISE.fullmatch(t)), None)
+    check(exercise is not None and outline[exercise + 2][0] == "textbox"
+          and texts.index(cases.TOTAL_CAPTION) + 1 == texts.index("20")
+          and texts[texts.index(cases.LEFT_CAPTION) + 1] == "20",
+          f"the main window in reading order: {outline}")
+    names["main window"] = outline
     # Escape does nothing; the arrow keys and Tab go round the window in tab order.
     key(driver, Keys.ESCAPE)
     wait_focus(driver, cases.EXIT, "button", "after Escape")
@@ -159,13 +204,22 @@ def play(driver, url, names):
     expected = cases.correct_answers()
     check(correct == expected, "the table's count")
     check(caption == cases.RESULT_CAPTION, f"result caption {caption!r}")
-    check(labels == [cases.COUNT_CAPTION, cases.MARK_CAPTION, str(expected),
+    # In reading order: each number after what it counts.
+    check(labels == [cases.COUNT_CAPTION, str(expected), cases.MARK_CAPTION,
                      str(cases.mark_for(expected))], f"result texts {labels}")
     wait_focus(driver, cases.EXIT, "button", "in the result window")
     names["Button1"] = focused(driver)[:2]
-    names["result window"] = driver.execute_script(
-        "const w = [...document.querySelectorAll('dialog.window:not(#box)')].find(d => d.open);"
-        "return w.getAttribute('aria-labelledby')")
+    outline = window_outline(driver, cases.RESULT_CAPTION)
+    description = f"{cases.COUNT_CAPTION.strip()} {expected}. {cases.MARK_CAPTION} " \
+                  f"{cases.mark_for(expected)}"
+    check(outline and outline[0] == ("dialog", cases.RESULT_CAPTION, description)
+          and outline[1:] == [("StaticText", cases.RESULT_CAPTION),  # the title bar
+                              ("StaticText", cases.COUNT_CAPTION), ("StaticText", str(expected)),
+                              ("StaticText", cases.MARK_CAPTION),
+                              ("StaticText", str(cases.mark_for(expected))),
+                              ("button", cases.EXIT)],
+          f"the result window, a dialog described by its lines, in reading order: {outline}")
+    names["result window"] = outline
     driver.save_screenshot(os.path.join(OUT, "result.png"))
     key(driver, Keys.ESCAPE)
     check(result_window(driver) is not None, "Escape leaves the result window open")

@@ -78,31 +78,24 @@ public:
     }
 };
 
-// The controls of a client area in lines, from the top: a control whose middle lies within the
-// height of a line's first control belongs to that line; left to right within a line.
+// The controls of a client area in lines, in the order a reader takes them.
 std::vector<std::vector<QWidget*>> linesOf(const QWidget* area) {
     std::vector<QWidget*> controls;
+    std::vector<Rect> places;
     for (QObject* child : area->children()) {
         auto* control = qobject_cast<QWidget*>(child);
         if (control && !control->isWindow()) {
             controls.push_back(control);
+            const QRect r = control->geometry();
+            places.push_back({r.x(), r.y(), r.width(), r.height()});
         }
     }
-    std::stable_sort(controls.begin(), controls.end(),
-                     [](QWidget* a, QWidget* b) { return a->y() < b->y(); });
     std::vector<std::vector<QWidget*>> lines;
-    for (std::size_t first = 0; first < controls.size();) {
-        const QRect line = controls[first]->geometry();
-        std::size_t end = first + 1;
-        while (end < controls.size() && controls[end]->geometry().center().y() <= line.bottom()) {
-            ++end;
+    for (const std::vector<std::size_t>& line : readingLines(places)) {
+        std::vector<QWidget*>& row = lines.emplace_back();
+        for (std::size_t index : line) {
+            row.push_back(controls[index]);
         }
-        std::vector<QWidget*> row(controls.begin() + static_cast<std::ptrdiff_t>(first),
-                                  controls.begin() + static_cast<std::ptrdiff_t>(end));
-        std::stable_sort(row.begin(), row.end(),
-                         [](QWidget* a, QWidget* b) { return a->x() < b->x(); });
-        lines.push_back(std::move(row));
-        first = end;
     }
     return lines;
 }

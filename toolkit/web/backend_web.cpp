@@ -34,7 +34,10 @@ EM_JS(int, pageCreateControl, (int form, int kind, const char* text, int left, i
     return Drill.createControl(form, kind, UTF8ToString(text), left, top, width, height,
                                UTF8ToString(font), fontPx, colour, tabStop);
 });
-EM_JS(void, pageControlsCreated, (int form), { Drill.controlsCreated(form); });
+// lines: the controls' numbers in reading order, each line ended by -1.
+EM_JS(void, pageControlsCreated, (int form, const int* lines, int count), {
+    Drill.controlsCreated(form, Array.from(HEAP32.subarray(lines >> 2, (lines >> 2) + count)));
+});
 EM_JS(int, pageTextSize, (int form, int control), {
     return lengthBytesUTF8(Drill.text(form, control)) + 1;
 });
@@ -124,7 +127,9 @@ public:
         text.resize(text.size() - 1);
         return text;
     }
-    void setText(std::string_view text) override { pageSetText(form_, id_, std::string(text).c_str()); }
+    void setText(std::string_view text) override {
+        pageSetText(form_, id_, std::string(text).c_str());
+    }
     bool isEnabled() const override { return pageIsEnabled(form_, id_) != 0; }
     void setEnabled(bool enabled) override { pageSetEnabled(form_, id_, enabled ? 1 : 0); }
     bool isVisible() const override { return pageIsVisible(form_) != 0; }
@@ -156,7 +161,7 @@ public:
 
     std::unique_ptr<ControlPeer> createControl(Control& control,
                                                const ControlDecl& declaration) override;
-    void controlsCreated() override { pageControlsCreated(id_); }
+    void controlsCreated() override;
     std::string caption() const override { return caption_; }
     void moveTo(Point outerTopLeft) override {
         left_ = outerTopLeft.x;
@@ -174,6 +179,7 @@ public:
 
     int id() const { return id_; }
     const WindowDecl* declaration = nullptr;
+    std::vector<Rect> places; // of the controls, by the page's control number
 
 private:
     int id_;
@@ -304,7 +310,21 @@ std::unique_ptr<ControlPeer> WebForm::createControl(Control& control,
         declaration.tabStop == TabStop::Yes ? 1 : 0);
     controls[id_].resize(std::max<std::size_t>(controls[id_].size(), id + 1));
     controls[id_][id] = &control;
+    places.resize(std::max<std::size_t>(places.size(), id + 1));
+    places[id] = r;
     return std::make_unique<WebControl>(id_, id);
+}
+
+// The page puts the controls in reading order, which a screen reader follows.
+void WebForm::controlsCreated() {
+    std::vector<int> lines;
+    for (const std::vector<std::size_t>& line : readingLines(places)) {
+        for (std::size_t index : line) {
+            lines.push_back(static_cast<int>(index));
+        }
+        lines.push_back(-1);
+    }
+    pageControlsCreated(id_, lines.data(), static_cast<int>(lines.size()));
 }
 
 void WebForm::show() {
@@ -388,8 +408,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE int drill_key(int form, int control, int key, in
         return 0;
     }
     toolkit::Control* focused = control >= 0 && control < static_cast<int>(controls[form].size())
-                           ? controls[form][control]
-                           : nullptr;
+                                    ? controls[form][control]
+                                    : nullptr;
     const KeyStroke stroke{static_cast<Key>(key), shift != 0, ctrl != 0, alt != 0};
     return keyPressed(*forms[form], focused, stroke) == KeyRoute::Consumed ? 1 : 0;
 }

@@ -160,25 +160,31 @@ var Drill = (function () {
       f.controls.push(c);
       return f.controls.length - 1;
     },
-    // A field is named by the label left of it on its row (the exercise for the answer field).
-    controlsCreated: function (form) {
+    // The controls go into the page in reading order (lines: their numbers line by line, each
+    // line ended by -1), the order in which a screen reader takes them, so that a number follows
+    // the caption beside it. A field is named by the label left of it on its line (the answer
+    // field by its exercise).
+    controlsCreated: function (form, lines) {
       const f = forms[form];
+      f.lines = [[]];
+      lines.forEach(function (i) {
+        if (i < 0) f.lines.push([]);
+        else f.lines[f.lines.length - 1].push(f.controls[i]);
+      });
+      f.lines.pop();
       let n = 0;
-      f.controls.forEach(function (c) {
-        if (c.dataset.kind != EDIT) return;
-        const top = parseInt(c.style.top), bottom = top + parseInt(c.style.height);
-        const left = parseInt(c.style.left);
-        let best = null, bestLeft = -1;
-        f.controls.forEach(function (l) {
-          if (l.dataset.kind != LABEL) return;
-          const lt = parseInt(l.style.top), ll = parseInt(l.style.left);
-          const lb = lt + parseInt(l.dataset.height);
-          if (ll < left && lt < bottom && lb > top && ll > bestLeft) { best = l; bestLeft = ll; }
+      f.lines.forEach(function (line) {
+        line.forEach(function (c, at) {
+          f.client.append(c);
+          if (c.dataset.kind != EDIT) return;
+          const caption = line.slice(0, at).reverse().find(function (l) {
+            return l.dataset.kind == LABEL;
+          });
+          if (caption) {
+            if (!caption.id) caption.id = 'f' + form + 'l' + (n++);
+            c.setAttribute('aria-labelledby', caption.id);
+          }
         });
-        if (best) {
-          if (!best.id) best.id = 'f' + form + 'l' + (n++);
-          c.setAttribute('aria-labelledby', best.id);
-        }
       });
     },
     text: function (form, control) {
@@ -217,6 +223,11 @@ var Drill = (function () {
     show: function (form) {
       const f = forms[form];
       if (f.modal) {
+        // A dialog is described by its labels, line by line: «Ответили правильно на 16. Оценка 4».
+        f.root.setAttribute('aria-description', f.lines.map(function (line) {
+          return line.filter(function (c) { return c.dataset.kind == LABEL; })
+            .map(function (c) { return c.textContent; }).join(' ').replace(/\s+/g, ' ').trim();
+        }).filter(function (phrase) { return phrase; }).join('. '));
         if (!f.root.open) f.root.showModal();
       } else {
         f.root.hidden = false;

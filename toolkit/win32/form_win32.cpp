@@ -281,29 +281,16 @@ Rect FormWindow::frame() const {
 }
 
 std::vector<std::vector<ControlWindow*>> FormWindow::lines() const {
-    std::vector<std::pair<Rect, ControlWindow*>> placed;
+    std::vector<Rect> places;
     for (ControlWindow* control : controls_) {
-        placed.emplace_back(control->bounds(), control);
+        places.push_back(control->bounds());
     }
-    std::stable_sort(placed.begin(), placed.end(),
-                     [](const auto& a, const auto& b) { return a.first.top < b.first.top; });
     std::vector<std::vector<ControlWindow*>> result;
-    for (std::size_t first = 0; first < placed.size();) {
-        const Rect line = placed[first].first;
-        std::size_t end = first + 1;
-        while (end < placed.size() &&
-               placed[end].first.top + placed[end].first.height / 2 < line.bottom()) {
-            ++end;
+    for (const std::vector<std::size_t>& line : readingLines(places)) {
+        std::vector<ControlWindow*>& row = result.emplace_back();
+        for (std::size_t index : line) {
+            row.push_back(controls_[index]);
         }
-        std::stable_sort(placed.begin() + static_cast<std::ptrdiff_t>(first),
-                         placed.begin() + static_cast<std::ptrdiff_t>(end),
-                         [](const auto& a, const auto& b) { return a.first.left < b.first.left; });
-        std::vector<ControlWindow*> row;
-        for (std::size_t i = first; i < end; ++i) {
-            row.push_back(placed[i].second);
-        }
-        result.push_back(std::move(row));
-        first = end;
     }
     return result;
 }
