@@ -14,6 +14,7 @@ var Drill = (function () {
   let boxReturn = null;
   let widest = 0;
   let measure = null; // one canvas context measures every font
+  let shownOnce = false;
 
   function el(tag, cls) {
     const e = document.createElement(tag);
@@ -231,6 +232,13 @@ var Drill = (function () {
         if (!f.root.open) f.root.showModal();
       } else {
         f.root.hidden = false;
+        if (!shownOnce) {
+          // After the frame that shows the main window: the page's later work may begin.
+          shownOnce = true;
+          requestAnimationFrame(function () {
+            setTimeout(function () { document.dispatchEvent(new Event('drill-shown')); }, 0);
+          });
+        }
       }
       place(f);
     },
