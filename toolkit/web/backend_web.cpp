@@ -179,7 +179,6 @@ public:
 
     int id() const { return id_; }
     const WindowDecl* declaration = nullptr;
-    std::vector<Rect> places; // of the controls, by the page's control number
 
 private:
     int id_;
@@ -310,13 +309,16 @@ std::unique_ptr<ControlPeer> WebForm::createControl(Control& control,
         declaration.tabStop == TabStop::Yes ? 1 : 0);
     controls[id_].resize(std::max<std::size_t>(controls[id_].size(), id + 1));
     controls[id_][id] = &control;
-    places.resize(std::max<std::size_t>(places.size(), id + 1));
-    places[id] = r;
     return std::make_unique<WebControl>(id_, id);
 }
 
-// The page puts the controls in reading order, which a screen reader follows.
+// The page puts the controls in reading order, which a screen reader follows. The page numbers
+// the controls as they were made, in the order of the declaration.
 void WebForm::controlsCreated() {
+    std::vector<Rect> places;
+    for (const ControlDecl& control : declaration->controls) {
+        places.push_back(control.bounds);
+    }
     std::vector<int> lines;
     for (const std::vector<std::size_t>& line : readingLines(places)) {
         for (std::size_t index : line) {

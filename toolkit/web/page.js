@@ -156,7 +156,6 @@ var Drill = (function () {
       c.style.fontSize = px + 'px';
       if (colour === 1) c.style.color = 'rgb(128, 0, 0)';
       c.dataset.kind = kind;
-      c.dataset.height = height; // as declared: a hidden window has no measured size yet
       f.client.append(c);
       f.controls.push(c);
       return f.controls.length - 1;
