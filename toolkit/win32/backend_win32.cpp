@@ -137,7 +137,7 @@ std::unique_ptr<FormPeer> Win32Application::createForm(Form& form, const WindowD
     // The main window is owned by the application window, which gives the program its one
     // task-bar entry; a later window by the main window, so that it stays above it. Owned
     // windows have no task-bar entry of their own.
-    traceStep("form: layout read", widen(declaration.name));
+    traceStep("form: layout read", declaration.name);
     HWND ownerWindow = owner ? static_cast<FormWindow*>(owner)->handle() : window_;
     return std::make_unique<FormWindow>(form, declaration, ownerWindow);
 }

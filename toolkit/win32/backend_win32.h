@@ -23,10 +23,14 @@ namespace toolkit::detail::win32 {
 // DRILL_WIN32_STARTUP_TRACE (-DCMAKE_CXX_FLAGS=-DDRILL_WIN32_STARTUP_TRACE): each step's tick count
 // (the clock of Wine's +timestamp log) and its milliseconds since the process was created, on the
 // standard error. The shipped program has no trace.
+// A detail is taken as it is, so that the program without the trace converts nothing for it.
 #ifdef DRILL_WIN32_STARTUP_TRACE
-void traceStep(const char* step, std::wstring_view detail = {});
+void traceStep(const char* step, std::string_view detail = {});
+void traceStep(const char* step, std::wstring_view detail);
 #else
-inline void traceStep(const char*, std::wstring_view = {}) {
+inline void traceStep(const char*, std::string_view = {}) {
+}
+inline void traceStep(const char*, std::wstring_view) {
 }
 #endif
 

@@ -132,7 +132,7 @@ void ControlWindow::realize() {
     const ControlDecl& declaration = declaration_;
     FormWindow& form = form_;
     font_ = declaration.font ? backend().fonts().font(*declaration.font) : form.windowFont();
-    traceStep("control: font", widen(declaration.name));
+    traceStep("control: font", declaration.name);
 
     const wchar_t* className = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
@@ -175,7 +175,7 @@ void ControlWindow::realize() {
         height = fonts.lineHeight(font_);
     }
     const POINT offset = form.scrollOffset();
-    traceStep("control: measured", widen(declaration.name));
+    traceStep("control: measured", declaration.name);
     hwnd_ = CreateWindowExW(exStyle, className, text.c_str(), style, r.left - offset.x,
                             r.top - offset.y, width, height, form.existingHandle(),
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
@@ -183,10 +183,10 @@ void ControlWindow::realize() {
     if (!hwnd_) {
         throw std::runtime_error("cannot create control \"" + declaration.name + "\"");
     }
-    traceStep("control: made", widen(declaration.name));
+    traceStep("control: made", declaration.name);
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     SetWindowSubclass(hwnd_, subclassProc, subclassId, reinterpret_cast<DWORD_PTR>(this));
-    traceStep("control: ready", widen(declaration.name));
+    traceStep("control: ready", declaration.name);
 }
 
 ControlWindow::~ControlWindow() {
@@ -203,9 +203,9 @@ LRESULT CALLBACK ControlWindow::subclassProc(HWND hwnd, UINT message, WPARAM wPa
     auto* self = reinterpret_cast<ControlWindow*>(data);
     switch (message) {
     case WM_SETFOCUS: {
-        traceStep("focus: message", widen(self->declaration_.name));
+        traceStep("focus: message", self->declaration_.name);
         const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
-        traceStep("focus: default handled", widen(self->declaration_.name));
+        traceStep("focus: default handled", self->declaration_.name);
         if (self->kind_ == ControlKind::Panel) {
             InvalidateRect(hwnd, nullptr, FALSE); // the focus rectangle
         }
@@ -309,17 +309,17 @@ std::string ControlWindow::text() const {
 }
 
 void ControlWindow::setText(std::string_view text) {
-    traceStep("text: begin", widen(declaration_.name));
+    traceStep("text: begin", declaration_.name);
     SetWindowTextW(handle(), widen(text).c_str());
-    traceStep("text: set", widen(declaration_.name));
+    traceStep("text: set", declaration_.name);
     if (kind_ == ControlKind::Label) {
         fitToText();
-        traceStep("text: fitted", widen(declaration_.name));
+        traceStep("text: fitted", declaration_.name);
         form_.updateScrollBars(); // the label may now reach further
-        traceStep("text: scroll bars", widen(declaration_.name));
+        traceStep("text: scroll bars", declaration_.name);
         form_.labelsChanged();
     }
-    traceStep("text: done", widen(declaration_.name));
+    traceStep("text: done", declaration_.name);
 }
 
 bool ControlWindow::isEnabled() const {
@@ -336,9 +336,9 @@ bool ControlWindow::isVisible() const {
 }
 
 void ControlWindow::setFocus(FocusCause cause) {
-    traceStep("focus: begin", widen(declaration_.name));
+    traceStep("focus: begin", declaration_.name);
     SetFocus(handle());
-    traceStep("focus: set", widen(declaration_.name));
+    traceStep("focus: set", declaration_.name);
     if (kind_ == ControlKind::Edit && cause != FocusCause::Activation) {
         // Brought by the keyboard or by the program: the whole text is selected, so that typing
         // replaces it. A click places the caret itself.

@@ -73,7 +73,7 @@ void FormWindow::realize() {
     Win32Application& application = backend();
     // The fonts are looked up when the windows are made.
     font_ = application.fonts().font(fontSpec_);
-    traceStep("form: font", widen(name_));
+    traceStep("form: font", name_);
     registerFormClass(windowProc, application.bigIcon(), application.smallIcon());
     // A window owned by another window of the program (the result window, owned by the main
     // window) is a pop-up with the same frame: it looks the same, and window managers on X11,
@@ -82,17 +82,17 @@ void FormWindow::realize() {
     if (owner_ != application.applicationWindow()) {
         style |= WS_POPUP;
     }
-    traceStep("window: begin", widen(name_));
+    traceStep("window: begin", name_);
     CreateWindowExW(0, formClass, caption_.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, outer_.cx,
                     outer_.cy, owner_, nullptr, GetModuleHandleW(nullptr), this);
     if (!hwnd_) {
         throw std::runtime_error("cannot create window \"" + name_ + "\"");
     }
-    traceStep("window: made", widen(name_));
+    traceStep("window: made", name_);
     const ClassIcons& icons = formClassIcons();
     if (icons.big != application.bigIcon() || icons.small != application.smallIcon()) {
         setIcons(application.bigIcon(), application.smallIcon());
-        traceStep("window: icons given", widen(name_));
+        traceStep("window: icons given", name_);
     }
     if (controlsDeclared_) {
         realizeControls();
@@ -106,9 +106,9 @@ void FormWindow::realizeControls() {
         control->realize();
     }
     controlsRealized_ = true;
-    traceStep("window: controls made", widen(name_));
+    traceStep("window: controls made", name_);
     arrangeControls();
-    traceStep("window: controls arranged", widen(name_));
+    traceStep("window: controls arranged", name_);
 }
 
 HWND FormWindow::handle() const {
@@ -137,7 +137,7 @@ void FormWindow::controlsCreated() {
     if (hwnd_) {
         realizeControls();
     }
-    traceStep("form: controls declared", widen(name_));
+    traceStep("form: controls declared", name_);
 }
 
 std::vector<ControlWindow*> FormWindow::stackingOrder() const {
@@ -172,7 +172,7 @@ void FormWindow::arrangeControls() {
         }
         child = GetWindow(child, GW_HWNDNEXT);
     }
-    traceStep(inOrder ? "window: stacked as made" : "window: restacked", widen(name_));
+    traceStep(inOrder ? "window: stacked as made" : "window: restacked", name_);
     if (!inOrder) {
         HWND after = HWND_TOP;
         for (ControlWindow* control : stacked) {
@@ -197,7 +197,7 @@ void FormWindow::moveTo(Point outerTopLeft) {
 }
 
 void FormWindow::show() {
-    traceStep("show: begin", widen(name_));
+    traceStep("show: begin", name_);
     realize();
     Win32Application& application = backend();
     int command = SW_SHOWNORMAL;
@@ -223,7 +223,7 @@ void FormWindow::show() {
         return;
     }
     ShowWindow(hwnd_, command);
-    traceStep("show: shown", widen(name_));
+    traceStep("show: shown", name_);
     // The task-bar entry comes with the window, made just after it, so that the window is on the
     // screen first.
     application.showApplicationWindow(SW_SHOWNOACTIVATE);
@@ -232,7 +232,7 @@ void FormWindow::show() {
     if (GetActiveWindow() != hwnd_) {
         SetActiveWindow(hwnd_);
     }
-    traceStep("show: activated", widen(name_));
+    traceStep("show: activated", name_);
     application.realizeLater();
 }
 
@@ -481,14 +481,14 @@ LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE) {
-            traceStep("activate", widen(name_));
+            traceStep("activate", name_);
             if (!HIWORD(wParam)) {
                 // The window system would give the focus to the window itself; the window's
                 // active control gets it back instead (or its first tab stop).
                 backend().formActivated(this);
                 windowActivated(form_);
             }
-            traceStep("activate: handled", widen(name_));
+            traceStep("activate: handled", name_);
             return 0;
         }
         break;
@@ -569,7 +569,7 @@ LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
 #ifdef DRILL_WIN32_STARTUP_TRACE
     case WM_PAINT:
-        traceStep("paint", widen(name_));
+        traceStep("paint", name_);
         break;
 #endif
     case WM_HSCROLL:

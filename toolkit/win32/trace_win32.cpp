@@ -28,7 +28,7 @@ const bool started = (traceStep("static initialisation"), true);
 
 } // namespace
 
-void traceStep(const char* step, std::wstring_view detail) {
+void traceStep(const char* step, std::string_view detail) {
     const DWORD tick = GetTickCount();
     char line[512];
     int length =
@@ -37,7 +37,7 @@ void traceStep(const char* step, std::wstring_view detail) {
                       static_cast<unsigned long>(tick % 1000), millisecondsSinceCreation(), step);
     if (!detail.empty() && length > 0 && length < static_cast<int>(sizeof line)) {
         length += std::snprintf(line + length, sizeof line - static_cast<std::size_t>(length),
-                                " %s", narrow(detail).c_str());
+                                " %.*s", static_cast<int>(detail.size()), detail.data());
     }
     if (length > 0) {
         length = std::min<int>(length, static_cast<int>(sizeof line) - 2);
@@ -46,6 +46,10 @@ void traceStep(const char* step, std::wstring_view detail) {
         WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(length), &written,
                   nullptr);
     }
+}
+
+void traceStep(const char* step, std::wstring_view detail) {
+    traceStep(step, std::string_view(narrow(detail)));
 }
 
 } // namespace toolkit::detail::win32
