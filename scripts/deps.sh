@@ -45,12 +45,28 @@ case "${1:-}" in
   *) echo "usage: $0 build|run|test|windows|web|release" >&2; exit 2 ;;
 esac
 
+# The web tests' accessibility checker, axe-core, from npm at the version that
+# tests/web/package-lock.json pins; it goes into tests/web/node_modules (Node and npm come from
+# the web step's Debian packages, so this runs once they are in).
+web_npm() {
+  case "$1" in web|test|release) ;; *) return 0 ;; esac
+  local dir
+  dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../tests/web" && pwd)"
+  local pinned installed
+  pinned=$(node -p "require('$dir/package-lock.json').packages['node_modules/axe-core'].version")
+  installed=$(node -p "require('$dir/node_modules/axe-core/package.json').version" 2>/dev/null || true)
+  [[ "$pinned" == "$installed" ]] || npm ci --prefix "$dir" --no-audit --no-fund --loglevel=error
+}
+
 missing=()
 for p in "${wanted[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+if [[ ${#missing[@]} -eq 0 ]]; then
+  web_npm "$1"
+  exit 0
+fi
 
 needs_i386=no
 for p in "${missing[@]}"; do
@@ -77,3 +93,4 @@ fi
 lock=(-o DPkg::Lock::Timeout=900)
 apt-get "${lock[@]}" update -qq
 apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+web_npm "$1"
