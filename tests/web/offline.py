@@ -87,7 +87,13 @@ class Uncached(web.Quiet):
         super().end_headers()
 
 
-def newer_site(site, folder):
+def cache_name(site, scope):
+    """The name of the cache that the site's worker keeps, served with that scope."""
+    with open(os.path.join(site, "sw.js"), encoding="utf-8") as f:
+        return f"drill {scope} " + re.search(r"const CACHE = PREFIX \+ '([^']+)'", f.read()).group(1)
+
+
+def newer_site(site, folder, scope):
     """A copy of the site with a changed index.html and its worker made anew as the build makes
     it; the name of the cache that the new worker keeps."""
     shutil.copytree(site, folder)
@@ -99,8 +105,7 @@ def newer_site(site, folder):
                              f'<meta charset="utf-8">\n<meta name="{MARK}" content="">'))
     subprocess.run([sys.executable, os.path.join(TOOLKIT, "make_worker.py"),
                     os.path.join(TOOLKIT, "sw.js.in"), folder], check=True)
-    with open(os.path.join(folder, "sw.js"), encoding="utf-8") as f:
-        return re.search(r"const CACHE = '([^']+)'", f.read()).group(1)
+    return cache_name(folder, scope)
 
 
 def main():
@@ -153,7 +158,7 @@ def main():
 
             # A newer build of the site on the server reaches the browser that keeps a copy.
             newer = os.path.join(profile, "newer")
-            cache = newer_site(site, newer)
+            cache = newer_site(site, newer, base)
             server = web.serve(newer, Uncached, int(base.rsplit(":", 1)[1].strip("/")))
             running = True
             driver.get(url)

@@ -6,13 +6,15 @@ font's own copyright notice, the licence that the REUSE data declares for it and
 full text; and a subset font, being a modified font, carries none of the names that its licence
 reserves for the original.
 
-Offline: the service worker keeps every file of the site, and only files that exist, and its
-cache is named after the site's files as they are; the same sources make the same files.
+Offline: the service worker keeps every file of the site, and only files that exist, knowing each
+by its digest, and its cache is named after the site's files as they are; the same sources make the same files.
 
 usage: site_files.py SOURCE_DIR SITE_DIR"""
 
 import base64
+import hashlib
 import io
+import json
 import os
 import re
 import shutil
@@ -112,16 +114,21 @@ def check_fonts():
 
 def check_cache():
     with open(os.path.join(SITE, "sw.js"), encoding="utf-8") as f:
-        listed = re.search(r"const FILES = \[([^\]]*)\]", f.read())
+        listed = re.search(r"const FILES = (\{[^}]*\});", f.read())
     check(listed, "sw.js lists the files it keeps")
-    kept = set(re.findall(r"'([^']+)'", listed.group(1) if listed else ""))
+    kept = json.loads(listed.group(1)) if listed else {}
     site = {os.path.relpath(os.path.join(folder, name), SITE)
             for folder, _, names in os.walk(SITE) for name in names}
     # The worker itself is kept by the browser, not by the worker.
-    check(site - {"sw.js"} <= kept, f"the service worker keeps every file: missing "
-                                    f"{sorted(site - {'sw.js'} - kept)}")
-    check(kept - {"./"} <= site, f"the service worker keeps no missing file: "
-                                 f"{sorted(kept - {'./'} - site)}")
+    check(site - {"sw.js"} <= set(kept), f"the service worker keeps every file: missing "
+                                         f"{sorted(site - {'sw.js'} - set(kept))}")
+    check(set(kept) <= site, f"the service worker keeps no missing file: "
+                             f"{sorted(set(kept) - site)}")
+    # By its digest the worker tells a file of this build from an older copy.
+    for name in sorted(set(kept) & site):
+        with open(os.path.join(SITE, name), "rb") as f:
+            check(kept[name] == hashlib.sha256(f.read()).hexdigest(),
+                  f"sw.js has the digest of {name} as built")
     # The worker is named after the site as it is: made after every other file.
     with tempfile.TemporaryDirectory() as scratch:
         copy = os.path.join(scratch, "site")

@@ -60,7 +60,14 @@ EM_JS(void, pageBounds, (int form, int control, int* out), {
     HEAP32[out >> 2] = r[0]; HEAP32[(out >> 2) + 1] = r[1];
     HEAP32[(out >> 2) + 2] = r[2]; HEAP32[(out >> 2) + 3] = r[3];
 });
-EM_JS(void, pageMoveTo, (int form, int left, int top), { Drill.moveTo(form, left, top); });
+// centred: a window centred on the screen, which the page centres again when the screen changes.
+EM_JS(void, pageMoveTo, (int form, int left, int top, int centred), {
+    Drill.moveTo(form, left, top, centred);
+});
+EM_JS(void, pageFrame, (int form, int* out), {
+    const at = Drill.frame(form);
+    HEAP32[out >> 2] = at[0]; HEAP32[(out >> 2) + 1] = at[1];
+});
 EM_JS(void, pageShow, (int form), { Drill.show(form); });
 EM_JS(void, pageHide, (int form), { Drill.hide(form); });
 EM_JS(int, pageIsVisible, (int form), { return Drill.isVisible(form); });
@@ -164,9 +171,8 @@ public:
     void controlsCreated() override;
     std::string caption() const override { return caption_; }
     void moveTo(Point outerTopLeft) override {
-        left_ = outerTopLeft.x;
-        top_ = outerTopLeft.y;
-        pageMoveTo(id_, left_, top_);
+        pageMoveTo(id_, outerTopLeft.x, outerTopLeft.y,
+                   declaration->placement == Placement::DesktopCentred ? 1 : 0);
     }
     void show() override;
     void hide() override;
@@ -175,7 +181,13 @@ public:
     void focusWindowItself() override { pageFocus(id_, -1, 0); }
     void activate() override;
     bool isActiveWindow() const override;
-    Rect frame() const override { return {left_, top_, width_, height_}; }
+    // Where the page has the window now: it places the windows again when the page's size
+    // changes.
+    Rect frame() const override {
+        int at[2];
+        pageFrame(id_, at);
+        return {at[0], at[1], width_, height_};
+    }
 
     int id() const { return id_; }
     const WindowDecl* declaration = nullptr;
@@ -183,8 +195,6 @@ public:
 private:
     int id_;
     std::string caption_;
-    int left_ = 0;
-    int top_ = 0;
     int width_;
     int height_;
 };

@@ -27,13 +27,68 @@ var Drill = (function () {
   }
 
   // The page is the screen: scaled down to fit the widest window when the page is narrower.
+  // Where a finger may tap, the title bar's close button is at least 24 CSS pixels square at
+  // that scale, and the title bar as tall as it needs.
+  const touch = window.matchMedia ? window.matchMedia('(any-pointer: coarse)') : {matches: false};
+  let caption = CAPTION;
   function zoom() { return parseFloat(document.documentElement.style.zoom) || 1; }
+  // The page's width as the screen gives it: a phone's browser widens its layout to the page's
+  // content while that is wider (the windows placed for the screen before it was turned); the
+  // visual viewport at its scale still tells the screen's width.
+  function screenSize() {
+    const v = window.visualViewport;
+    return v ? [Math.min(window.innerWidth, Math.round(v.width * v.scale)),
+                Math.min(window.innerHeight, Math.round(v.height * v.scale))]
+             : [window.innerWidth, window.innerHeight];
+  }
   function fit() {
     const margin = 8;
-    const z = widest > 0 ? Math.min(1, window.innerWidth / (widest + margin)) : 1;
-    document.documentElement.style.zoom = String(z);
+    const z = widest > 0 ? Math.min(1, screenSize()[0] / (widest + margin)) : 1;
+    const root = document.documentElement;
+    root.style.zoom = String(z);
+    const close = touch.matches ? Math.ceil(24 / z) + 1 : 0;
+    caption = Math.max(CAPTION, close + 4);
+    root.style.setProperty('--caption', caption + 'px');
+    if (close) root.style.setProperty('--close', close + 'px');
+    else root.style.removeProperty('--close');
   }
-  window.addEventListener('resize', fit);
+
+  // When the page changes its size (a phone turned, a window made narrower, the browser's zoom),
+  // the windows are placed again as on a screen of the new size, the page is as large as what
+  // it shows, so that it scrolls to all of it, and the focused control stays in view.
+  function relayout() {
+    fit();
+    forms.forEach(function (f) { if (f.placed) place(f); });
+    if (box && box.open) placeBox();
+    sizeDesktop();
+    reveal(document.activeElement);
+  }
+  window.addEventListener('resize', relayout);
+  if (touch.addEventListener) touch.addEventListener('change', relayout);
+
+  function shown(f) { return f.modal ? f.root.open : !f.root.hidden; }
+  function heightOf(f) { return f.height + caption - CAPTION; }
+  function sizeDesktop() {
+    let right = 0, bottom = 0;
+    forms.forEach(function (f) {
+      if (!shown(f)) return;
+      right = Math.max(right, f.at[0] + f.width);
+      bottom = Math.max(bottom, f.at[1] + heightOf(f));
+    });
+    if (box && box.open) {
+      right = Math.max(right, box.offsetLeft + box.offsetWidth);
+      bottom = Math.max(bottom, box.offsetTop + box.offsetHeight);
+    }
+    const desktop = document.getElementById('desktop');
+    desktop.style.minWidth = right + 'px';
+    desktop.style.minHeight = bottom + 'px';
+  }
+  // The focused control in view, scrolling the page as little as needed.
+  function reveal(c) {
+    if (c && c !== document.body && c.scrollIntoView) {
+      c.scrollIntoView({block: 'nearest', inline: 'nearest'});
+    }
+  }
 
   function controlOf(form, node) {
     const f = forms[form];
@@ -87,7 +142,8 @@ var Drill = (function () {
       post(FOCUS, form, controlOf(form, e.target));
     });
     return {root: w, client: client, controls: [], modal: modal, left: 0, top: 0,
-            width: width, height: height};
+            width: width, height: height, at: [0, 0], placed: false, centred: false,
+            asked: [0, 0]};
   }
 
   const api = {
@@ -132,6 +188,11 @@ var Drill = (function () {
       } else {
         c = el('button', kind === OKBUTTON ? 'button ok' : 'button');
         c.type = 'button';
+        // A tap presses a button without taking the focus, as touch screens do: the answer
+        // field keeps it, with its on-screen keyboard, and has it back after a message box.
+        c.addEventListener('pointerdown', function (e) {
+          if (e.pointerType !== 'mouse') e.preventDefault();
+        });
         if (kind === OKBUTTON) {
           const mark = el('span', 'mark');
           mark.setAttribute('aria-hidden', 'true');
@@ -207,6 +268,7 @@ var Drill = (function () {
       const c = control < 0 ? f.client : f.controls[control];
       c.focus({preventScroll: true});
       if (select && c.tagName === 'INPUT') c.select();
+      reveal(c);
     },
     hasFocus: function (form, control) {
       return document.activeElement === forms[form].controls[control] ? 1 : 0;
@@ -215,11 +277,19 @@ var Drill = (function () {
       const c = forms[form].controls[control];
       return [c.offsetLeft, c.offsetTop, c.offsetWidth, c.offsetHeight];
     },
-    moveTo: function (form, left, top) {
+    // centred: the window is centred on the screen, and stays centred when the screen changes;
+    // any other window keeps its place, moved only as far as it must to stay on the screen.
+    moveTo: function (form, left, top, centred) {
       const f = forms[form];
       f.left = left; f.top = top;
+      f.centred = centred !== 0;
+      f.asked = api.desktop();
+      f.placed = true;
       place(f);
+      sizeDesktop();
     },
+    // Where the window is now, which the program reads when it places a window over it.
+    frame: function (form) { return forms[form].at; },
     show: function (form) {
       const f = forms[form];
       if (f.modal) {
@@ -240,10 +310,12 @@ var Drill = (function () {
         }
       }
       place(f);
+      sizeDesktop();
     },
     hide: function (form) {
       const f = forms[form];
       if (f.modal) { if (f.root.open) f.root.close(); } else f.root.hidden = true;
+      sizeDesktop();
     },
     isVisible: function (form) {
       const f = forms[form];
@@ -251,7 +323,8 @@ var Drill = (function () {
     },
     desktop: function () {
       const z = zoom();
-      return [Math.floor(window.innerWidth / z), Math.floor(window.innerHeight / z)];
+      const size = screenSize();
+      return [Math.floor(size[0] / z), Math.floor(size[1] / z)];
     },
     zeroHeight: function (font, px) {
       measure = measure || document.createElement('canvas').getContext('2d');
@@ -260,13 +333,21 @@ var Drill = (function () {
       const m = context.measureText('0');
       return Math.round(m.fontBoundingBoxAscent + m.fontBoundingBoxDescent);
     },
+    // The box speaks for the window that has the focus, and sits centred over it, as on the
+    // desktop. Its text is the program's failure message, in English.
     showBox: function (caption, text) {
       boxReturn = document.activeElement;
       box = document.getElementById('box');
       box.querySelector('.title').textContent = caption;
-      box.querySelector('.text').textContent = text;
+      const message = box.querySelector('.text');
+      message.textContent = text;
+      message.lang = 'en';
       box.showModal();
-      box.querySelector('button.ok').focus();
+      placeBox();
+      sizeDesktop();
+      const ok = box.querySelector('button.ok');
+      ok.focus({preventScroll: true});
+      reveal(ok);
     },
     boxOpen: function () { return box && box.open ? 1 : 0; },
     // The program has ended: the page closes where the browser lets it; otherwise it shows the
@@ -280,19 +361,46 @@ var Drill = (function () {
     },
   };
 
-  // Inside the page, as the screen: a window is not placed where it could not be reached.
+  // Inside the page, as the screen: a window is not placed where it could not be reached. A
+  // window larger than the screen starts at its top left corner, and the page scrolls.
   function place(f) {
     const d = api.desktop();
-    const left = Math.max(0, Math.min(f.left, d[0] - f.width));
-    const top = Math.max(0, Math.min(f.top, d[1] - f.height));
+    let left = f.left, top = f.top;
+    if (f.centred) {
+      left += Math.round((d[0] - f.asked[0]) / 2);
+      top += Math.round((d[1] - f.asked[1]) / 2);
+    }
+    left = Math.max(0, Math.min(left, d[0] - f.width));
+    top = Math.max(0, Math.min(top, d[1] - heightOf(f)));
+    f.at = [left, top];
     f.root.style.left = left + 'px';
     f.root.style.top = top + 'px';
+    f.root.style.height = heightOf(f) + 'px';
+  }
+
+  // Centred over the window it speaks for, and inside the part of the page in view.
+  function placeBox() {
+    const z = zoom();
+    const owner = forms.find(function (f) { return shown(f) && f.root.contains(boxReturn); }) ||
+                  forms.slice().reverse().find(shown);
+    const view = [window.scrollX / z, window.scrollY / z,
+                  document.documentElement.clientWidth / z, document.documentElement.clientHeight / z];
+    const over = owner ? [owner.at[0], owner.at[1], owner.width, heightOf(owner)] : view;
+    const w = box.offsetWidth, h = box.offsetHeight;
+    const left = Math.max(view[0], Math.min(over[0] + (over[2] - w) / 2, view[0] + view[2] - w));
+    const top = Math.max(view[1], Math.min(over[1] + (over[3] - h) / 2, view[1] + view[3] - h));
+    box.style.left = Math.round(Math.max(0, left)) + 'px';
+    box.style.top = Math.round(Math.max(0, top)) + 'px';
   }
 
   function closeBox() {
     if (!box || !box.open) return;
     box.close();
-    if (boxReturn && boxReturn.focus) boxReturn.focus({preventScroll: true});
+    sizeDesktop();
+    if (boxReturn && boxReturn.focus) {
+      boxReturn.focus({preventScroll: true});
+      reveal(boxReturn);
+    }
     post(6, -1, -1);
   }
 
@@ -310,6 +418,40 @@ var Drill = (function () {
   return api;
 })();
 
+// Where the program cannot run (a browser without WebAssembly or without dialogs, a server that
+// forbids running WebAssembly), the page says so in words instead of staying empty; with
+// JavaScript switched off, index.html says it itself. The first reason found is the one shown.
+function drillCannotRun(text, detail) {
+  if (detail) console.error('Drill cannot run:', detail);
+  const show = function () {
+    const note = document.getElementById('cannot-run');
+    if (!note || !note.hidden) return;
+    note.textContent = text;
+    note.hidden = false;
+  };
+  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', show);
+  else show();
+}
+const drillLacks = typeof WebAssembly !== 'object' ? 'WebAssembly'
+  : typeof HTMLDialogElement !== 'function' || !HTMLDialogElement.prototype.showModal ? 'dialog'
+  : '';
+if (drillLacks) {
+  drillCannotRun(drillLacks === 'WebAssembly'
+    ? 'Программа не может работать в этом браузере: в нём нет WebAssembly или оно отключено. ' +
+      'Откройте эту страницу в современном браузере.'
+    : 'Программа не может работать в этом браузере: он слишком старый (в нём нет диалоговых ' +
+      'окон). Обновите браузер или откройте эту страницу в другом.', 'no ' + drillLacks);
+}
+Module.onAbort = function (what) {
+  const refused = /Content Security Policy|wasm-eval|wasm-unsafe-eval/i.test(String(what));
+  drillCannotRun(refused
+    ? 'Программа не запустилась: сервер не разрешает браузеру выполнять её код. В заголовке ' +
+      'Content-Security-Policy, который отдаёт сервер, в script-src нужно разрешить ' +
+      '\'wasm-unsafe-eval\'.'
+    : 'Программа не запустилась: браузер не смог выполнить её код. Обновите страницу; если ' +
+      'не поможет, откройте её в другом браузере.', what);
+};
+
 // The program starts once the stand-in fonts are in: the layout is scaled by their measure. The
 // stylesheet that declares them has loaded before this script runs, so they are decoded now,
 // while the program's WebAssembly is being compiled, not after.
@@ -317,6 +459,7 @@ const drillFonts = [];
 document.fonts.forEach(function (face) { drillFonts.push(face.load().catch(function () {})); });
 Module.preRun = Module.preRun || [];
 Module.preRun.push(function () {
+  if (drillLacks) addRunDependency('a browser that can run it'); // never there: no start
   addRunDependency('fonts');
   Promise.all(drillFonts).then(function () { removeRunDependency('fonts'); });
 });
