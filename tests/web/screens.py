@@ -281,7 +281,8 @@ def cannot_run(url, csp_url):
                     "const e = document.getElementById('cannot-run');"
                     "return e && !e.hidden ? e.closest('[lang]').lang : null")
                 check(lang == "ru", f"{label}: the text is marked Russian: {lang!r}")
-            driver.save_screenshot(os.path.join(web.OUT, "cannot-run-" + label.split("'")[0].strip().replace(" ", "-") + ".png"))
+            shot = "cannot-run-" + label.split("'")[0].strip().replace(" ", "-") + ".png"
+            driver.save_screenshot(os.path.join(web.OUT, shot))
         finally:
             driver.quit()
 

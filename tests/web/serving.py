@@ -1,0 +1,219 @@
+#!/usr/bin/python3
+"""The site's copy for use without a network, on servers as schools have them, in headless
+Chromium against local servers on 127.0.0.1 that this test starts and stops:
+
+- two copies of the drill in two folders of one server, and another web app there: each keeps its
+  cache, the drill's worker deletes only its own older ones, and both copies open offline, also
+  by a link with a query string and by the folder's address;
+- a site with a file missing, or served with a type the browser refuses: the program works online,
+  a line under the windows says that it will not open without a network and why, and no half
+  copy is kept;
+- a first visit downloads each file of the site once: the worker takes what the page has just
+  loaded from the browser's cache (the requests are counted for a server that lets the browser
+  keep its files a while and for one that wants them checked each time).
+
+usage: serving.py SITE_DIR OUTPUT_DIR"""
+
+import os
+import shutil
+import sys
+import tempfile
+import time
+
+from selenium.webdriver.support.ui import WebDriverWait
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import offline  # noqa: E402
+import web_cases as web  # noqa: E402
+
+check = web.check
+cases = web.cases
+
+PUT = """
+const done = arguments[arguments.length - 1];
+const [name, url] = [arguments[0], arguments[1]];
+caches.open(name).then(c => c.put(url, new Response('kept'))).then(() => done(true), () => done(false));
+"""
+NOTE = """
+const note = document.getElementById('offline-note');
+return note ? note.textContent : null;
+"""
+
+
+def wait_worker(driver, what):
+    driver.set_script_timeout(20)
+    try:
+        WebDriverWait(driver, 20, 0.1).until(
+            lambda d: d.execute_async_script(offline.ACTIVE) == "activated")
+    except Exception:
+        pass
+    check(driver.execute_async_script(offline.ACTIVE) == "activated",
+          f"{what}: the service worker is active")
+
+
+def caches(driver):
+    return set(driver.execute_async_script(offline.CACHES) or [])
+
+
+def starts(driver, url, what):
+    driver.get(url)
+    web.wait_focus(driver, cases.EXIT, "button", what)
+
+
+def neighbours(site):
+    """Two copies in two folders and another app on one server; offline, both copies open, also
+    by a link with a query string and by the folder's address."""
+    root = tempfile.mkdtemp(prefix="drill-neighbours-")
+    profile = tempfile.mkdtemp(prefix="drill-neighbours-profile-")
+    for folder in ("a", "b"):
+        shutil.copytree(site, os.path.join(root, folder))
+    os.makedirs(os.path.join(root, "other"))
+    with open(os.path.join(root, "other", "index.html"), "w", encoding="utf-8") as f:
+        f.write("<!DOCTYPE html><title>Other</title>")
+    server = web.serve(root, offline.Uncached)
+    base = f"http://127.0.0.1:{server.server_address[1]}/"
+    running = True
+    try:
+        driver = web.browser(profile=profile)
+        try:
+            driver.get(base + "other/index.html")
+            driver.set_script_timeout(20)
+            # Another app's data; a cache that an older worker of the drill in a/ named in its old
+            # way, and one that a drill elsewhere on the server named so.
+            for name, url in (("other-app", base + "other/data"),
+                              ("drill-00000000000000aa", base + "a/index.html"),
+                              ("drill-00000000000000cc", base + "c/index.html")):
+                check(driver.execute_async_script(PUT, name, url), f"cache {name} made")
+            for folder in ("a", "b"):
+                starts(driver, base + folder + "/index.html", f"{folder}/, online")
+                wait_worker(driver, f"{folder}/")
+            kept = caches(driver)
+            own = {offline.cache_name(site, base + folder + "/") for folder in ("a", "b")}
+            check(own | {"other-app", "drill-00000000000000cc"} == kept,
+                  f"each copy keeps its cache, the other app and the other drill theirs, the "
+                  f"older cache of a/ goes: {sorted(kept)}, expected "
+                  f"{sorted(own | {'other-app', 'drill-00000000000000cc'})}")
+        finally:
+            driver.quit()
+        server.shutdown()
+        server.server_close()
+        running = False
+
+        driver = web.browser(profile=profile)
+        try:
+            for address in ("a/index.html", "b/index.html", "a/index.html?klass=2b",
+                            "b/?klass=2b#start", "a/"):
+                starts(driver, base + address, f"offline, {address}")
+        finally:
+            driver.quit()
+    finally:
+        if running:
+            server.shutdown()
+            server.server_close()
+        shutil.rmtree(root, ignore_errors=True)
+        shutil.rmtree(profile, ignore_errors=True)
+
+
+def typed(names, kind):
+    """A server that gives the files of those names the type kind."""
+
+    class Typed(offline.Uncached):
+        def guess_type(self, path):
+            return kind if os.path.basename(path) in names else super().guess_type(path)
+
+    return Typed
+
+
+def broken_sites(site):
+    """(label, file removed, files served as text/plain, words the line must hold)."""
+    for label, missing, plain, words in (
+            ("a font's licence missing", "fonts/drill-serif.txt", (), "fonts/drill-serif.txt"),
+            ("the manifest missing", "manifest.webmanifest", (), "manifest.webmanifest"),
+            ("drill.js served as text", None, ("drill.js",), "drill.js"),
+            ("sw.js served as text", None, ("sw.js",), "sw.js")):
+        root = tempfile.mkdtemp(prefix="drill-broken-")
+        copy = os.path.join(root, "site")
+        shutil.copytree(site, copy)
+        if missing:
+            os.remove(os.path.join(copy, missing))
+        server = web.serve(copy, typed(plain, "text/plain"))
+        driver = web.browser()
+        try:
+            starts(driver, f"http://127.0.0.1:{server.server_address[1]}/index.html",
+                   f"{label}: online")
+            note = None
+            for _ in range(100):
+                note = driver.execute_script(NOTE)
+                if note:
+                    break
+                time.sleep(0.1)
+            check(note and "Без сети программа не откроется" in note and words in note,
+                  f"{label}: the page says that it will not open offline, and why: {note!r}")
+            seen = driver.execute_script(
+                "const n = document.getElementById('offline-note'); if (!n) return false;"
+                "const b = n.getBoundingClientRect(); return b.height > 0 &&"
+                " getComputedStyle(n).visibility === 'visible'")
+            check(seen, f"{label}: the line is shown")
+            time.sleep(0.5)
+            kept = [name for name in caches(driver) if name.startswith("drill")]
+            check(not kept, f"{label}: no half copy is kept: {kept}")
+            web.wait_focus(driver, cases.EXIT, "button", f"{label}: the program goes on")
+            driver.save_screenshot(os.path.join(web.OUT, label.replace(" ", "-") + ".png"))
+        finally:
+            driver.quit()
+            server.shutdown()
+            server.server_close()
+            shutil.rmtree(root, ignore_errors=True)
+
+
+def counting(cache_control):
+    """A server that counts what it sends, with the Cache-Control header given."""
+    log = []
+
+    class Counting(web.Quiet):
+        def end_headers(self):
+            self.send_header("Cache-Control", cache_control)
+            super().end_headers()
+
+        def log_request(self, code="-", size="-"):
+            log.append((self.path, int(code)))
+
+    return Counting, log
+
+
+def first_visit(site):
+    """Each file of the site downloaded once on a first visit, the worker's copy included."""
+    for cache_control in ("max-age=600", "no-cache"):
+        handler, log = counting(cache_control)
+        server = web.serve(site, handler)
+        driver = web.browser()
+        try:
+            starts(driver, f"http://127.0.0.1:{server.server_address[1]}/index.html",
+                   f"first visit, {cache_control}")
+            wait_worker(driver, f"first visit, {cache_control}")
+        finally:
+            driver.quit()
+            server.shutdown()
+            server.server_close()
+        bodies = [path for path, code in log if code == 200]
+        again = sorted({path for path in bodies if bodies.count(path) > 1})
+        size = sum(os.path.getsize(os.path.join(site, path.lstrip("/")))
+                   for path in bodies if os.path.isfile(os.path.join(site, path.lstrip("/"))))
+        print(f"first visit, Cache-Control: {cache_control}: {len(log)} requests, "
+              f"{len(bodies)} with the file ({size // 1024} KB), "
+              f"{sum(code == 304 for _, code in log)} answered 'not modified'", flush=True)
+        check(not again, f"first visit, {cache_control}: downloaded more than once: {again}")
+
+
+def main():
+    site, web.OUT = sys.argv[1], sys.argv[2]
+    os.makedirs(web.OUT, exist_ok=True)
+    for part in (neighbours, broken_sites, first_visit):
+        print("--", part.__name__, flush=True)
+        part(site)
+    print("FAILED" if web.failures else "passed", len(web.failures), "failures")
+    sys.exit(1 if web.failures else 0)
+
+
+if __name__ == "__main__":
+    main()
