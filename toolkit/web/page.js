@@ -76,8 +76,8 @@ var Drill = (function () {
       bottom = Math.max(bottom, f.at[1] + heightOf(f));
     });
     if (box && box.open) {
-      right = Math.max(right, box.offsetLeft + box.offsetWidth);
-      bottom = Math.max(bottom, box.offsetTop + box.offsetHeight);
+      right = Math.max(right, parseFloat(box.style.left) + box.offsetWidth);
+      bottom = Math.max(bottom, parseFloat(box.style.top) + box.offsetHeight);
     }
     const desktop = document.getElementById('desktop');
     desktop.style.minWidth = right + 'px';
