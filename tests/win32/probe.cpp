@@ -431,9 +431,8 @@ std::string variantText(const VARIANT& v) {
         // An object: by its name.
         IAccessible* object = nullptr;
         BSTR name = nullptr;
-        if (v.pdispVal &&
-            SUCCEEDED(v.pdispVal->QueryInterface(__uuidof(IAccessible),
-                                                 reinterpret_cast<void**>(&object)))) {
+        if (v.pdispVal && SUCCEEDED(v.pdispVal->QueryInterface(
+                              __uuidof(IAccessible), reinterpret_cast<void**>(&object)))) {
             VARIANT self;
             VariantInit(&self);
             self.vt = VT_I4;
@@ -533,7 +532,9 @@ std::string oddCalls(const std::string& argument) {
         LONG topic = -7;
         result = object->get_accHelpTopic(&file, child.value, &topic);
         row("get_accHelpTopic", child.name, result,
-            file ? quoted(bstr(file)) : topic != -7 ? std::to_string(topic) : "null");
+            file          ? quoted(bstr(file))
+            : topic != -7 ? std::to_string(topic)
+                          : "null");
         long left = -7, top = -7, width = -7, height = -7;
         result = object->accLocation(&left, &top, &width, &height, child.value);
         row("accLocation", child.name, result,
@@ -609,18 +610,18 @@ std::string oddCalls(const std::string& argument) {
     }
     // Selection flags that are none (beyond SELFLAG_VALID, or all bits), on the object itself.
     for (long flags : {0x20L, -1L}) {
-        row("accSelect " + std::to_string(flags), "I4 0", object->accSelect(flags, id(CHILDID_SELF)),
-            "null");
+        row("accSelect " + std::to_string(flags), "I4 0",
+            object->accSelect(flags, id(CHILDID_SELF)), "null");
     }
     // Points far off the screen and at the ends of the coordinate range.
     // (and, for comparison, the middle of the window).
     RECT area{};
     GetWindowRect(handleOf(argument), &area);
-    const std::pair<long, long> points[] = {{(area.left + area.right) / 2,
-                                             (area.top + area.bottom) / 2},
-                                            {-100000, -100000},
-                                            {0x7fffffff, 0x7fffffff},
-                                            {static_cast<long>(0x80000000u), 0}};
+    const std::pair<long, long> points[] = {
+        {(area.left + area.right) / 2, (area.top + area.bottom) / 2},
+        {-100000, -100000},
+        {0x7fffffff, 0x7fffffff},
+        {static_cast<long>(0x80000000u), 0}};
     for (const auto& [x, y] : points) {
         VARIANT hit;
         VariantInit(&hit);
@@ -657,8 +658,7 @@ std::string oddCalls(const std::string& argument) {
         row("get_accParent", "no result", object->get_accParent(nullptr), "null");
         row("get_accFocus", "no result", object->get_accFocus(nullptr), "null");
         row("accHitTest", "no result", object->accHitTest(0, 0, nullptr), "null");
-        row("accNavigate 1", "no result", object->accNavigate(NAVDIR_NEXT, self, nullptr),
-            "null");
+        row("accNavigate 1", "no result", object->accNavigate(NAVDIR_NEXT, self, nullptr), "null");
         row("accLocation", "no result",
             object->accLocation(nullptr, nullptr, nullptr, nullptr, self), "null");
     }

@@ -228,9 +228,8 @@ public:
         }
         *description = nullptr;
         if (!isSelf(child)) {
-            return ofChild(child, [&](IAccessible* c) {
-                return c->get_accDescription(self(), description);
-            });
+            return ofChild(
+                child, [&](IAccessible* c) { return c->get_accDescription(self(), description); });
         }
         FormWindow* form = formAt(window_);
         if (form && form->isDialog()) {
@@ -310,8 +309,8 @@ public:
         *file = nullptr;
         *topic = 0;
         if (!isSelf(child)) {
-            return ofChild(child,
-                           [&](IAccessible* c) { return c->get_accHelpTopic(file, self(), topic); });
+            return ofChild(
+                child, [&](IAccessible* c) { return c->get_accHelpTopic(file, self(), topic); });
         }
         return standard_->get_accHelpTopic(file, child, topic);
     }
