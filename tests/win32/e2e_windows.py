@@ -22,6 +22,63 @@ GREEN = (0, 128, 0)  # the check mark of the enabled OK button
 ROLE_PANE, ROLE_DIALOG, ROLE_STATICTEXT, ROLE_TEXT, ROLE_PUSHBUTTON = 0x10, 0x12, 0x29, 0x2A, 0x2B
 UNAVAILABLE, FOCUSED, DEFAULT = 0x1, 0x4, 0x100
 OBJID_CLIENT = -4
+# Result codes (winerror.h) and VARIANT types.
+S_OK, S_FALSE, E_INVALIDARG, E_NOINTERFACE = 0, 1, -2147024809, -2147467262
+VT_I4, VT_DISPATCH = 3, 9
+# The probe's VARIANTs that name no child: ids out of range, and VARIANTs of other types.
+ODD_CHILDREN = {"I4 -1", "I4 count+1", "I4 2147483647", "I4 -2147483648", "EMPTY", "BSTR 1",
+                "I2 1", "DISPATCH null", "I4|BYREF self"}
+
+
+def cleared(out):
+    """Nothing came back: no value, or the zeros the object cleared its results to."""
+    return out in (None, 0, [0, 0, 0, 0])
+
+
+def direction(row):
+    """The direction of an accNavigate row, or None."""
+    call, _, number = row["call"].partition(" ")
+    return int(number) if call == "accNavigate" else None
+
+
+# What a sound object answers to the probe's odd calls (msaa-odd): the first rule whose rows
+# include a row judges it. The rows of each child by its id are judged in check_odd_calls.
+ODD_CALL_RULES = (
+    ("a VARIANT that names no child is refused",
+     lambda r: r["arg"] in ODD_CHILDREN,
+     lambda r: r["hr"] == E_INVALIDARG and cleared(r["out"])),
+    ("a call without a place for its result is refused",
+     lambda r: r["arg"] == "no result",
+     lambda r: r["hr"] < 0),
+    ("a navigation direction that is none is refused",
+     lambda r: direction(r) is not None and not 1 <= direction(r) <= 8,
+     lambda r: r["hr"] == E_INVALIDARG and r["out"] is None),
+    ("selection flags that are none are refused",
+     lambda r: r["call"] in ("accSelect 32", "accSelect -1"),
+     lambda r: r["hr"] == E_INVALIDARG),
+    ("a point off the window hits nothing",
+     lambda r: r["call"] == "accHitTest" and r["arg"] != "middle",
+     lambda r: r["hr"] == S_FALSE and r["out"] is None),
+    ("the middle of a window hits the window or one of its controls",
+     lambda r: r["call"] == "accHitTest",
+     lambda r: r["hr"] == S_OK and r["out"] is not None
+     and (r["out"] == {"vt": VT_I4, "i4": 0} or r["out"]["vt"] == VT_DISPATCH)),
+    ("the focus is in the object or nothing",
+     lambda r: r["call"] == "get_accFocus",
+     lambda r: (r["hr"], r["out"] is None) in ((S_OK, False), (S_FALSE, True))),
+    ("the parent is an object",
+     lambda r: r["call"] == "get_accParent",
+     lambda r: (r["hr"], r["out"]) == (S_OK, "object")),
+    ("there is no selection to give",
+     lambda r: r["call"] == "get_accSelection",
+     lambda r: r["out"] is None),
+    ("no child enumeration: a reader counts the children and asks for each",
+     lambda r: r["call"] == "QueryInterface IEnumVARIANT",
+     lambda r: r["hr"] == E_NOINTERFACE),
+    ("the child count",
+     lambda r: r["call"] == "get_accChildCount",
+     lambda r: r["hr"] == S_OK and r["out"] >= 0),
+)
 MAROON = (128, 0, 0)  # the mark in the result window
 
 EXECUTABLE = ""
@@ -300,6 +357,9 @@ class WindowsSeries(unittest.TestCase):
         self.assertEqual([child["name"] for child in dialog["children"]],
                          [cases.COUNT_CAPTION, str(correct), cases.MARK_CAPTION, str(mark),
                           cases.EXIT], dialog)
+        for window in [result] + result.children:
+            with self.subTest("odd calls on the result window", window=window.text):
+                self.check_odd_calls(window.hwnd, f"result window: {window.cls} {window.text!r}")
         ok = record("OK after the series", s.reader(c["bbRes"].hwnd))
         self.assertEqual(ok["state"] & (DEFAULT | UNAVAILABLE), DEFAULT | UNAVAILABLE, ok)
         field = s.reader(c["Numb"].hwnd)
@@ -339,6 +399,66 @@ class WindowsSeries(unittest.TestCase):
         self.screenshot("main_finished.png")
         s.keys("Return")
         self.assertEqual(program.exit_status(), 0, "exit status")
+
+    def test_odd_calls_from_a_reader(self):
+        # A reader that passes odd arguments to the accessible objects of the main window and of
+        # each of its controls is refused soundly each time, and nothing else happens: the
+        # program reads as before, the focus stays, nothing is typed or pressed, and it goes on
+        # taking answers. (The result window's objects get the same calls in the series.)
+        s = SESSION
+        program = Program(self)
+        snap = program.started()
+        c = program.controls(snap)
+        before = s.reader(c["main"].hwnd)
+        for window in [c["main"]] + c["main"].children:
+            with self.subTest(window=f"{window.cls} {window.text!r}"):
+                self.check_odd_calls(window.hwnd, f"{window.cls} {window.text!r}")
+        self.assertIsNone(program.proc.poll(), "the program ended under the odd calls")
+        now = program.snap()
+        self.assertEqual(now.focus, snap.focus, "the odd calls moved the focus")
+        self.assertEqual(program.controls(now)["Numb"].text, "", "the odd calls typed in the field")
+        self.assertEqual(s.reader(c["main"].hwnd), before, "the main window reads differently")
+        s.keys("Tab", "Tab")
+        s.type_text("0")
+        s.keys("Return")
+        program.wait(lambda n: program.controls(n)["Lb3"].text == "19",
+                     "«19» left after an answer that follows the odd calls")
+
+    def check_odd_calls(self, hwnd, what):
+        """The probe's odd calls on a window's or control's client object, judged by
+        ODD_CALL_RULES; each child by its id gives what its own object gives, and next and
+        previous among the children follow their ids; the object answers afterwards."""
+        data = record(f"odd calls on {what}",
+                      SESSION.probe.request(f"msaa-odd {hwnd}", timeout=60))
+        self.assertNotIn("error", data, what)
+        rows = data["rows"]
+        count = next(r["out"] for r in rows if r["call"] == "get_accChildCount")
+        by_object = {r["arg"]: r for r in rows if r["call"] == "get_accChild get_accName"}
+        names = {i: by_object[f"I4 {i}"]["out"] for i in range(1, count + 1)}
+        faults = []
+        for r in rows:
+            if r["call"] == "get_accChild get_accName":
+                continue
+            # The object itself (0) or a child (1..count) by its id.
+            number = int(r["arg"][3:]) if r["arg"] not in ODD_CHILDREN and \
+                r["arg"].startswith("I4 ") else None
+            if r["call"] == "get_accName" and number:
+                sound = r["hr"] == S_OK and r == {**by_object[r["arg"]], "call": "get_accName"}
+                rule = "a child by its id reads as its own object"
+            elif direction(r) in (5, 6, 7, 8) and number is not None:
+                # Next (5) and previous (6) of a child, first (7) and last (8) of the object.
+                to = {5: number + 1, 6: number - 1, 7: 1, 8: count}[direction(r)]
+                sound = ((r["hr"], r["out"]) == (S_OK, {"vt": VT_DISPATCH, "name": names[to]})
+                         if 1 <= to <= count else (r["hr"], r["out"]) == (S_FALSE, None))
+                rule = "navigation among the children follows their ids"
+            else:
+                rule, _, judge = next((rule for rule in ODD_CALL_RULES if rule[1](r)),
+                                      ("no rule for this call", None, lambda _: False))
+                sound = judge(r)
+            if not sound:
+                faults.append(f"{rule}: {r}")
+        self.assertFalse(faults, f"unsound answers of {what}:\n" + "\n".join(faults))
+        self.assertEqual(data["alive"], S_OK, f"{what} does not answer after the odd calls")
 
     def check_rejected(self, program, text, exercise, left):
         """A rejected text: the box under the application title with the exact message, every

@@ -14,6 +14,10 @@
 //                                       default action, and the same of each of its children
 //   probe msaa-set <hwnd> <text>        put_accValue on it; prints the result code
 //   probe msaa-press <hwnd>             accDoDefaultAction on it; prints the result code
+//   probe msaa-odd <hwnd>             every method of its client object with odd arguments (child
+//                                       ids out of range, VARIANTs of the wrong type, flags and
+//                                       directions out of range, no place for the result); prints
+//                                       each call's result code and what it gave
 //   probe events                        (serve only) the name and description changes that a
 //                                       WinEvent hook out of context has seen since the last ask
 //   probe serve                         reads such requests line by line from stdin and answers
@@ -407,6 +411,274 @@ std::string accessibleAction(const std::string& what, const std::string& argumen
     return "{\"hr\":" + hresult(result) + "}";
 }
 
+// Odd calls, as a careless or hostile reader makes them: every method of a window's client
+// object with child ids out of range, with VARIANTs of the wrong type, with flags and directions
+// out of range, and without a place for the result (which COM's proxy refuses before the call
+// leaves this process). Then, for comparison, each child by its id and by its own object, and
+// navigation among the children. Each call is one row {"call", "arg", "hr", "out"}; "out" is
+// what came back (null: nothing; an object by its name), so that the test can tell an answer
+// from a refusal. The object is asked once more at the end ("alive").
+struct Odd {
+    std::string name;
+    VARIANT value;
+};
+
+std::string variantText(const VARIANT& v) {
+    std::string out = "{\"vt\":" + std::to_string(v.vt);
+    if (v.vt == VT_I4)
+        out += ",\"i4\":" + std::to_string(v.lVal);
+    else if (v.vt == VT_DISPATCH) {
+        // An object: by its name.
+        IAccessible* object = nullptr;
+        BSTR name = nullptr;
+        if (v.pdispVal && SUCCEEDED(v.pdispVal->QueryInterface(
+                              __uuidof(IAccessible), reinterpret_cast<void**>(&object)))) {
+            VARIANT self;
+            VariantInit(&self);
+            self.vt = VT_I4;
+            self.lVal = CHILDID_SELF;
+            object->get_accName(self, &name);
+            object->Release();
+        }
+        out += ",\"name\":" + (name ? quoted(bstr(name)) : std::string("null"));
+    }
+    return out + "}";
+}
+
+std::string oddCalls(const std::string& argument) {
+    IAccessible* object = nullptr;
+    const HRESULT found = AccessibleObjectFromWindow(
+        handleOf(argument), OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&object));
+    if (FAILED(found) || !object)
+        return "{\"error\":\"AccessibleObjectFromWindow: " + hresult(found) + "\"}";
+    LONG count = 0;
+    const HRESULT counted = object->get_accChildCount(&count);
+    std::string rows;
+    const auto row = [&](const std::string& call, const std::string& arg, HRESULT result,
+                         const std::string& out) {
+        rows += std::string(rows.empty() ? "" : ",") + "{\"call\":" + quoted(call) +
+                ",\"arg\":" + quoted(arg) + ",\"hr\":" + hresult(result) + ",\"out\":" + out + "}";
+    };
+    row("get_accChildCount", "", counted, std::to_string(count));
+
+    // The child ids that name no child, and VARIANTs that are no child id at all.
+    static LONG selfByReference = CHILDID_SELF;
+    const auto id = [](LONG value) {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_I4;
+        v.lVal = value;
+        return v;
+    };
+    VARIANT empty, text, shortId, noObject, byReference;
+    VariantInit(&empty);
+    VariantInit(&text);
+    text.vt = VT_BSTR;
+    text.bstrVal = SysAllocString(L"1");
+    VariantInit(&shortId);
+    shortId.vt = VT_I2;
+    shortId.iVal = 1;
+    VariantInit(&noObject);
+    noObject.vt = VT_DISPATCH;
+    noObject.pdispVal = nullptr;
+    VariantInit(&byReference);
+    byReference.vt = VT_I4 | VT_BYREF;
+    byReference.plVal = &selfByReference;
+    const Odd odd[] = {
+        {"I4 -1", id(-1)},
+        {"I4 count+1", id(count + 1)},
+        {"I4 2147483647", id(0x7fffffff)},
+        {"I4 -2147483648", id(static_cast<LONG>(0x80000000u))},
+        {"EMPTY", empty},
+        {"BSTR 1", text},
+        {"I2 1", shortId},
+        {"DISPATCH null", noObject},
+        {"I4|BYREF self", byReference},
+    };
+
+    using Text = HRESULT (STDMETHODCALLTYPE IAccessible::*)(VARIANT, BSTR*);
+    const std::pair<const char*, Text> texts[] = {
+        {"get_accName", &IAccessible::get_accName},
+        {"get_accValue", &IAccessible::get_accValue},
+        {"get_accDescription", &IAccessible::get_accDescription},
+        {"get_accHelp", &IAccessible::get_accHelp},
+        {"get_accKeyboardShortcut", &IAccessible::get_accKeyboardShortcut},
+        {"get_accDefaultAction", &IAccessible::get_accDefaultAction},
+    };
+    using Variant = HRESULT (STDMETHODCALLTYPE IAccessible::*)(VARIANT, VARIANT*);
+    const std::pair<const char*, Variant> variants[] = {
+        {"get_accRole", &IAccessible::get_accRole},
+        {"get_accState", &IAccessible::get_accState},
+    };
+    for (const Odd& child : odd) {
+        for (const auto& [call, read] : texts) {
+            BSTR value = nullptr;
+            const HRESULT result = (object->*read)(child.value, &value);
+            row(call, child.name, result, value ? quoted(bstr(value)) : "null");
+        }
+        for (const auto& [call, read] : variants) {
+            VARIANT value;
+            VariantInit(&value);
+            const HRESULT result = (object->*read)(child.value, &value);
+            row(call, child.name, result, value.vt == VT_EMPTY ? "null" : variantText(value));
+            VariantClear(&value);
+        }
+        IDispatch* dispatch = nullptr;
+        HRESULT result = object->get_accChild(child.value, &dispatch);
+        row("get_accChild", child.name, result, dispatch ? "\"object\"" : "null");
+        if (dispatch)
+            dispatch->Release();
+        BSTR file = nullptr;
+        LONG topic = -7;
+        result = object->get_accHelpTopic(&file, child.value, &topic);
+        row("get_accHelpTopic", child.name, result,
+            file          ? quoted(bstr(file))
+            : topic != -7 ? std::to_string(topic)
+                          : "null");
+        long left = -7, top = -7, width = -7, height = -7;
+        result = object->accLocation(&left, &top, &width, &height, child.value);
+        row("accLocation", child.name, result,
+            left == -7 && top == -7 && width == -7 && height == -7
+                ? "null"
+                : "[" + std::to_string(left) + "," + std::to_string(top) + "," +
+                      std::to_string(width) + "," + std::to_string(height) + "]");
+        row("accSelect TAKEFOCUS", child.name, object->accSelect(SELFLAG_TAKEFOCUS, child.value),
+            "null");
+        row("accDoDefaultAction", child.name, object->accDoDefaultAction(child.value), "null");
+        BSTR typed = SysAllocString(L"5");
+        row("put_accValue", child.name, object->put_accValue(child.value, typed), "null");
+        row("put_accName", child.name, object->put_accName(child.value, typed), "null");
+        SysFreeString(typed);
+        for (long direction : {NAVDIR_NEXT, NAVDIR_FIRSTCHILD}) {
+            VARIANT end;
+            VariantInit(&end);
+            result = object->accNavigate(direction, child.value, &end);
+            row("accNavigate " + std::to_string(direction), child.name, result,
+                end.vt == VT_EMPTY ? "null" : variantText(end));
+            VariantClear(&end);
+        }
+    }
+
+    // The children by their ids in the object, against the child objects themselves: the id
+    // counted from 1 must name the same child everywhere.
+    for (LONG i = 1; i <= count; ++i) {
+        const std::string arg = "I4 " + std::to_string(i);
+        BSTR name = nullptr;
+        HRESULT result = object->get_accName(id(i), &name);
+        row("get_accName", arg, result, name ? quoted(bstr(name)) : "null");
+        IDispatch* dispatch = nullptr;
+        IAccessible* child = nullptr;
+        result = object->get_accChild(id(i), &dispatch);
+        if (SUCCEEDED(result) && dispatch &&
+            SUCCEEDED(dispatch->QueryInterface(__uuidof(IAccessible),
+                                               reinterpret_cast<void**>(&child)))) {
+            name = nullptr;
+            result = child->get_accName(id(CHILDID_SELF), &name);
+            child->Release();
+        }
+        row("get_accChild get_accName", arg, result, name ? quoted(bstr(name)) : "null");
+        if (dispatch)
+            dispatch->Release();
+        for (long direction : {NAVDIR_NEXT, NAVDIR_PREVIOUS}) {
+            VARIANT end;
+            VariantInit(&end);
+            result = object->accNavigate(direction, id(i), &end);
+            row("accNavigate " + std::to_string(direction), arg, result,
+                end.vt == VT_EMPTY ? "null" : variantText(end));
+            VariantClear(&end);
+        }
+    }
+    for (long direction : {NAVDIR_FIRSTCHILD, NAVDIR_LASTCHILD}) {
+        VARIANT end;
+        VariantInit(&end);
+        const HRESULT result = object->accNavigate(direction, id(CHILDID_SELF), &end);
+        row("accNavigate " + std::to_string(direction), "I4 0", result,
+            end.vt == VT_EMPTY ? "null" : variantText(end));
+        VariantClear(&end);
+    }
+
+    // Navigation in directions that are none, from the object itself and from its first child.
+    for (long direction : {0L, 9L, -1L, 0x7fffffffL}) {
+        for (LONG start : {static_cast<LONG>(CHILDID_SELF), 1L}) {
+            VARIANT end;
+            VariantInit(&end);
+            const HRESULT result = object->accNavigate(direction, id(start), &end);
+            row("accNavigate " + std::to_string(direction), "I4 " + std::to_string(start), result,
+                end.vt == VT_EMPTY ? "null" : variantText(end));
+            VariantClear(&end);
+        }
+    }
+    // Selection flags that are none (beyond SELFLAG_VALID, or all bits), on the object itself.
+    for (long flags : {0x20L, -1L}) {
+        row("accSelect " + std::to_string(flags), "I4 0",
+            object->accSelect(flags, id(CHILDID_SELF)), "null");
+    }
+    // Points far off the screen and at the ends of the coordinate range.
+    // (and, for comparison, the middle of the window).
+    RECT area{};
+    GetWindowRect(handleOf(argument), &area);
+    const std::pair<long, long> points[] = {
+        {(area.left + area.right) / 2, (area.top + area.bottom) / 2},
+        {-100000, -100000},
+        {0x7fffffff, 0x7fffffff},
+        {static_cast<long>(0x80000000u), 0}};
+    for (const auto& [x, y] : points) {
+        VARIANT hit;
+        VariantInit(&hit);
+        const HRESULT result = object->accHitTest(x, y, &hit);
+        row("accHitTest",
+            &x == &points[0].first ? "middle" : std::to_string(x) + "," + std::to_string(y), result,
+            hit.vt == VT_EMPTY ? "null" : variantText(hit));
+        VariantClear(&hit);
+    }
+    // The calls without an argument, for what they give.
+    {
+        VARIANT value;
+        VariantInit(&value);
+        HRESULT result = object->get_accFocus(&value);
+        row("get_accFocus", "", result, value.vt == VT_EMPTY ? "null" : variantText(value));
+        VariantClear(&value);
+        result = object->get_accSelection(&value);
+        row("get_accSelection", "", result, value.vt == VT_EMPTY ? "null" : variantText(value));
+        VariantClear(&value);
+        IDispatch* parent = nullptr;
+        result = object->get_accParent(&parent);
+        row("get_accParent", "", result, parent ? "\"object\"" : "null");
+        if (parent)
+            parent->Release();
+    }
+    // No place for the result: the proxy refuses these before they leave this process; the row
+    // shows that the reader is told so and that nothing else happens.
+    {
+        const VARIANT self = id(CHILDID_SELF);
+        row("get_accName", "no result", object->get_accName(self, nullptr), "null");
+        row("get_accRole", "no result", object->get_accRole(self, nullptr), "null");
+        row("get_accChildCount", "no result", object->get_accChildCount(nullptr), "null");
+        row("get_accChild", "no result", object->get_accChild(id(1), nullptr), "null");
+        row("get_accParent", "no result", object->get_accParent(nullptr), "null");
+        row("get_accFocus", "no result", object->get_accFocus(nullptr), "null");
+        row("accHitTest", "no result", object->accHitTest(0, 0, nullptr), "null");
+        row("accNavigate 1", "no result", object->accNavigate(NAVDIR_NEXT, self, nullptr), "null");
+        row("accLocation", "no result",
+            object->accLocation(nullptr, nullptr, nullptr, nullptr, self), "null");
+    }
+    // A child enumeration (readers use get_accChildCount and get_accChild where there is none).
+    IUnknown* children = nullptr;
+    const HRESULT enumerates =
+        object->QueryInterface(__uuidof(IEnumVARIANT), reinterpret_cast<void**>(&children));
+    row("QueryInterface IEnumVARIANT", "", enumerates, children ? "\"object\"" : "null");
+    if (children)
+        children->Release();
+
+    VariantClear(&text);
+    VARIANT role;
+    VariantInit(&role);
+    const HRESULT alive = object->get_accRole(id(CHILDID_SELF), &role);
+    VariantClear(&role);
+    object->Release();
+    return "{\"rows\":[" + rows + "],\"alive\":" + hresult(alive) + "}";
+}
+
 // The WinEvent hook: out of context, so its events come to this process's hook thread through
 // that thread's message queue, as they come to a screen reader.
 std::mutex eventsLock;
@@ -470,6 +742,8 @@ std::string answer(const std::string& command, const std::string& argument) {
         return accessibleAction("set", argument);
     if (command == "msaa-press")
         return accessibleAction("press", argument);
+    if (command == "msaa-odd")
+        return oddCalls(argument);
     if (command == "events")
         return events();
     return "{\"error\":" + quoted("unknown request: " + command) + "}";

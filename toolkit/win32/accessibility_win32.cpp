@@ -12,6 +12,13 @@
 // - a window offers its controls in reading order (line by line from the top, left to right), and
 //   an owned window (the result window) is a dialog whose description is its label lines.
 //
+// Whatever a reader passes is checked before anything is answered or handed on: a child id is a
+// VT_I4 that is CHILDID_SELF or counts a control in reading order (1..the child count), anything
+// else is E_INVALIDARG; so are selection flags and navigation directions that are none; a missing
+// place for a result is E_POINTER, and results are cleared before any answer. A point off the
+// object is no hit (S_FALSE). The standard object is handed only arguments that passed, so what it
+// makes of odd ones never matters.
+//
 // A screen reader in another process gets the object marshalled by COM (LresultFromObject): the
 // window thread must be in a COM apartment for that, and the object's calls then come in through
 // the message loop. COM and the accessibility library are loaded at the first request, so that a
@@ -66,6 +73,11 @@ const Libraries& libraries() {
 
 BSTR text(std::wstring_view value) {
     return libraries().sysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+}
+
+// An empty VARIANT (VT_EMPTY), as VariantInit makes it, without loading the automation library.
+void clear(VARIANT* value) {
+    *value = VARIANT{};
 }
 
 bool isSelf(const VARIANT& child) {
@@ -144,8 +156,14 @@ public:
                                  argument);
     }
 
-    // IAccessible
+    // IAccessible. A call about a child is answered by the child's own object (a window's
+    // children are its controls, each with an object of its own and its own checks); only calls
+    // about the object itself reach the standard object.
     HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
+        if (!parent) {
+            return E_POINTER;
+        }
+        *parent = nullptr;
         return standard_->get_accParent(parent);
     }
 
@@ -153,11 +171,8 @@ public:
         if (!count) {
             return E_POINTER;
         }
-        if (FormWindow* form = formAt(window_)) {
-            *count = static_cast<LONG>(form->readingOrder().size());
-            return S_OK;
-        }
-        return standard_->get_accChildCount(count);
+        *count = childCount();
+        return S_OK;
     }
 
     HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** object) override {
@@ -165,36 +180,28 @@ public:
             return E_POINTER;
         }
         *object = nullptr;
-        FormWindow* form = formAt(window_);
-        if (!form) {
-            return standard_->get_accChild(child, object);
-        }
-        if (child.vt != VT_I4) {
+        // The object itself is no child of its own.
+        if (!isChild(child) || isSelf(child)) {
             return E_INVALIDARG;
         }
-        // The controls in reading order, counted from 1.
-        const std::vector<ControlWindow*> order = form->readingOrder();
-        if (child.lVal < 1 || child.lVal > static_cast<LONG>(order.size())) {
-            return E_INVALIDARG;
-        }
-        IAccessible* control = create(order[static_cast<std::size_t>(child.lVal - 1)]->handle());
-        if (!control) {
-            return E_FAIL;
-        }
-        *object = control;
-        return S_OK;
+        IAccessible* found = nullptr;
+        const HRESULT result = childObject(child.lVal, &found);
+        *object = found;
+        return result;
     }
 
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
         if (!name) {
             return E_POINTER;
         }
-        if (isSelf(child)) {
-            if (ControlWindow* control = controlAt(window_)) {
-                const std::wstring own = control->accessibleName();
-                *name = text(own);
-                return own.empty() ? S_FALSE : S_OK;
-            }
+        *name = nullptr;
+        if (!isSelf(child)) {
+            return ofChild(child, [&](IAccessible* c) { return c->get_accName(self(), name); });
+        }
+        if (ControlWindow* control = controlAt(window_)) {
+            const std::wstring own = control->accessibleName();
+            *name = text(own);
+            return own.empty() ? S_FALSE : S_OK;
         }
         return standard_->get_accName(child, name);
     }
@@ -203,8 +210,12 @@ public:
         if (!value) {
             return E_POINTER;
         }
+        *value = nullptr;
+        if (!isSelf(child)) {
+            return ofChild(child, [&](IAccessible* c) { return c->get_accValue(self(), value); });
+        }
         ControlWindow* control = controlAt(window_);
-        if (isSelf(child) && control && control->kind() == ControlKind::Edit) {
+        if (control && control->kind() == ControlKind::Edit) {
             *value = text(windowText(window_));
             return S_OK;
         }
@@ -215,8 +226,13 @@ public:
         if (!description) {
             return E_POINTER;
         }
+        *description = nullptr;
+        if (!isSelf(child)) {
+            return ofChild(
+                child, [&](IAccessible* c) { return c->get_accDescription(self(), description); });
+        }
         FormWindow* form = formAt(window_);
-        if (isSelf(child) && form && form->isDialog()) {
+        if (form && form->isDialog()) {
             *description = text(form->labelLines());
             return S_OK;
         }
@@ -227,12 +243,14 @@ public:
         if (!role) {
             return E_POINTER;
         }
-        if (isSelf(child)) {
-            if (const LONG own = roleOf(); own != 0) {
-                role->vt = VT_I4;
-                role->lVal = own;
-                return S_OK;
-            }
+        clear(role);
+        if (!isSelf(child)) {
+            return ofChild(child, [&](IAccessible* c) { return c->get_accRole(self(), role); });
+        }
+        if (const LONG own = roleOf(); own != 0) {
+            role->vt = VT_I4;
+            role->lVal = own;
+            return S_OK;
         }
         return standard_->get_accRole(child, role);
     }
@@ -241,8 +259,12 @@ public:
         if (!state) {
             return E_POINTER;
         }
+        clear(state);
+        if (!isSelf(child)) {
+            return ofChild(child, [&](IAccessible* c) { return c->get_accState(self(), state); });
+        }
         ControlWindow* control = controlAt(window_);
-        if (!isSelf(child) || !control) {
+        if (!control) {
             return standard_->get_accState(child, state);
         }
         LONG flags = 0;
@@ -270,18 +292,57 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override {
+        if (!help) {
+            return E_POINTER;
+        }
+        *help = nullptr;
+        if (!isSelf(child)) {
+            return ofChild(child, [&](IAccessible* c) { return c->get_accHelp(self(), help); });
+        }
         return standard_->get_accHelp(child, help);
     }
+
     HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, LONG* topic) override {
+        if (!file || !topic) {
+            return E_POINTER;
+        }
+        *file = nullptr;
+        *topic = 0;
+        if (!isSelf(child)) {
+            return ofChild(
+                child, [&](IAccessible* c) { return c->get_accHelpTopic(file, self(), topic); });
+        }
         return standard_->get_accHelpTopic(file, child, topic);
     }
+
     HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override {
+        if (!shortcut) {
+            return E_POINTER;
+        }
+        *shortcut = nullptr;
+        if (!isSelf(child)) {
+            return ofChild(child, [&](IAccessible* c) {
+                return c->get_accKeyboardShortcut(self(), shortcut);
+            });
+        }
         return standard_->get_accKeyboardShortcut(child, shortcut);
     }
+
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* child) override {
-        return standard_->get_accFocus(child);
+        if (!child) {
+            return E_POINTER;
+        }
+        clear(child);
+        const HRESULT result = standard_->get_accFocus(child);
+        // The focus elsewhere is "nothing here" (S_FALSE), not an answer.
+        return result == S_OK && child->vt == VT_EMPTY ? S_FALSE : result;
     }
+
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* children) override {
+        if (!children) {
+            return E_POINTER;
+        }
+        clear(children);
         return standard_->get_accSelection(children);
     }
 
@@ -289,8 +350,13 @@ public:
         if (!action) {
             return E_POINTER;
         }
+        *action = nullptr;
+        if (!isSelf(child)) {
+            return ofChild(child,
+                           [&](IAccessible* c) { return c->get_accDefaultAction(self(), action); });
+        }
         ControlWindow* control = controlAt(window_);
-        if (isSelf(child) && control && control->control().isButton()) {
+        if (control && control->control().isButton()) {
             *action = text(L"Press");
             return S_OK;
         }
@@ -298,13 +364,31 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override {
+        // Flags beyond the defined ones, or a selection both taken and added to or removed from,
+        // ask for nothing that can be done.
+        const bool contradictory =
+            ((flags & SELFLAG_TAKESELECTION) != 0 &&
+             (flags & (SELFLAG_ADDSELECTION | SELFLAG_REMOVESELECTION)) != 0) ||
+            ((flags & SELFLAG_ADDSELECTION) != 0 && (flags & SELFLAG_REMOVESELECTION) != 0);
+        if ((flags & ~static_cast<long>(SELFLAG_VALID)) != 0 || contradictory) {
+            return E_INVALIDARG;
+        }
+        if (!isSelf(child)) {
+            return ofChild(child, [&](IAccessible* c) { return c->accSelect(flags, self()); });
+        }
         return standard_->accSelect(flags, child);
     }
 
     HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height,
                                           VARIANT child) override {
-        if (!isSelf(child) || !left || !top || !width || !height) {
-            return standard_->accLocation(left, top, width, height, child);
+        if (!left || !top || !width || !height) {
+            return E_POINTER;
+        }
+        *left = *top = *width = *height = 0;
+        if (!isSelf(child)) {
+            return ofChild(child, [&](IAccessible* c) {
+                return c->accLocation(left, top, width, height, self());
+            });
         }
         RECT r{};
         if (!GetWindowRect(window_, &r)) {
@@ -318,15 +402,66 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* end) override {
-        return standard_->accNavigate(direction, start, end);
+        if (!end) {
+            return E_POINTER;
+        }
+        clear(end);
+        if (direction <= NAVDIR_MIN || direction >= NAVDIR_MAX || !isChild(start)) {
+            return E_INVALIDARG;
+        }
+        const bool intoChildren = direction == NAVDIR_FIRSTCHILD || direction == NAVDIR_LASTCHILD;
+        if (isSelf(start) && !intoChildren) {
+            return standard_->accNavigate(direction, start, end);
+        }
+        // Only the object itself has a first and a last child, not a child of it.
+        if (intoChildren && !isSelf(start)) {
+            return E_INVALIDARG;
+        }
+        // Among a window's controls, next and previous follow the reading order, as the child
+        // ids do; the other directions are the child's own object's to answer.
+        const LONG count = childCount();
+        LONG to = 0;
+        if (intoChildren) {
+            to = direction == NAVDIR_FIRSTCHILD ? 1 : count;
+        } else if (direction == NAVDIR_NEXT || direction == NAVDIR_PREVIOUS) {
+            to = start.lVal + (direction == NAVDIR_NEXT ? 1 : -1);
+        } else {
+            return ofChild(start,
+                           [&](IAccessible* c) { return c->accNavigate(direction, self(), end); });
+        }
+        if (to < 1 || to > count) {
+            return S_FALSE; // nothing there
+        }
+        IAccessible* object = nullptr;
+        const HRESULT result = childObject(to, &object);
+        if (FAILED(result)) {
+            return result;
+        }
+        end->vt = VT_DISPATCH;
+        end->pdispVal = object;
+        return S_OK;
     }
+
     HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* child) override {
+        if (!child) {
+            return E_POINTER;
+        }
+        clear(child);
+        // A point off the object, or on an object that is not shown, hits nothing in it.
+        RECT r{};
+        if (!IsWindowVisible(window_) || !GetWindowRect(window_, &r) ||
+            !PtInRect(&r, POINT{x, y})) {
+            return S_FALSE;
+        }
         return standard_->accHitTest(x, y, child);
     }
 
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
+        if (!isSelf(child)) {
+            return ofChild(child, [&](IAccessible* c) { return c->accDoDefaultAction(self()); });
+        }
         ControlWindow* control = controlAt(window_);
-        if (!isSelf(child) || !control) {
+        if (!control) {
             return standard_->accDoDefaultAction(child);
         }
         if (!control->control().isButton()) {
@@ -343,12 +478,18 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT child, BSTR name) override {
+        if (!isSelf(child)) {
+            return ofChild(child, [&](IAccessible* c) { return c->put_accName(self(), name); });
+        }
         return standard_->put_accName(child, name);
     }
 
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT child, BSTR value) override {
+        if (!isSelf(child)) {
+            return ofChild(child, [&](IAccessible* c) { return c->put_accValue(self(), value); });
+        }
         ControlWindow* control = controlAt(window_);
-        if (!isSelf(child) || !control) {
+        if (!control) {
             return standard_->put_accValue(child, value);
         }
         if (control->kind() != ControlKind::Edit) {
@@ -379,6 +520,56 @@ public:
 
 private:
     ~Accessible() = default;
+
+    // A window's controls in reading order; a control has none of its own.
+    LONG childCount() const {
+        FormWindow* form = formAt(window_);
+        return form ? static_cast<LONG>(form->readingOrder().size()) : 0;
+    }
+
+    // Whether a VARIANT names the object itself or one of its children: a VT_I4 that is
+    // CHILDID_SELF or counts a child from 1.
+    bool isChild(const VARIANT& child) const {
+        return child.vt == VT_I4 &&
+               (child.lVal == CHILDID_SELF || (child.lVal >= 1 && child.lVal <= childCount()));
+    }
+
+    // The object of a window's control, by its child id.
+    HRESULT childObject(LONG id, IAccessible** object) const {
+        *object = nullptr;
+        FormWindow* form = formAt(window_);
+        if (!form) {
+            return E_INVALIDARG;
+        }
+        const std::vector<ControlWindow*> order = form->readingOrder();
+        if (id < 1 || id > static_cast<LONG>(order.size())) {
+            return E_INVALIDARG;
+        }
+        *object = create(order[static_cast<std::size_t>(id - 1)]->handle());
+        return *object ? S_OK : E_FAIL;
+    }
+
+    // A call about a child, made on the child's own object about itself; a VARIANT that names no
+    // child is refused.
+    template <typename Call> HRESULT ofChild(const VARIANT& child, Call call) const {
+        if (!isChild(child) || isSelf(child)) {
+            return E_INVALIDARG;
+        }
+        IAccessible* object = nullptr;
+        if (const HRESULT found = childObject(child.lVal, &object); FAILED(found)) {
+            return found;
+        }
+        const HRESULT result = call(object);
+        object->Release();
+        return result;
+    }
+
+    static VARIANT self() {
+        VARIANT v{};
+        v.vt = VT_I4;
+        v.lVal = CHILDID_SELF;
+        return v;
+    }
 
     LONG roleOf() const {
         if (FormWindow* form = formAt(window_)) {
