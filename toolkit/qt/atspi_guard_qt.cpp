@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <utility>
 
 // What the guard relies on in Qt's AT-SPI bridge; each point was checked on the versions listed
 // in verifiedVersions, and the guard steps aside where it can see that one does not hold.
@@ -43,6 +44,8 @@
 //    connection's own name) returns the adaptor's answer at once.
 // 5. Text.GetRangeExtents walks every offset of the range it is given, and
 //    EditableText.InsertText pads the text it is given to the length it is given.
+// 6. The adaptor leaves Text.GetBoundedRanges and Properties.Set of the application's Id
+//    unanswered.
 
 namespace toolkit::detail {
 
@@ -180,6 +183,17 @@ constexpr std::array textCalls{
     TextCall{editableText, QLatin1StringView("PasteText"), {0, -1}},
 };
 
+// Calls the adaptor declares and takes without ever answering: the caller would wait in vain.
+constexpr std::array unansweredCalls{
+    std::pair{text, QLatin1StringView("GetBoundedRanges")},
+};
+
+bool isUnanswered(const QDBusMessage& message) {
+    return std::any_of(unansweredCalls.begin(), unansweredCalls.end(), [&](const auto& call) {
+        return message.interface() == call.first && message.member() == call.second;
+    });
+}
+
 bool isInt(const QList<QVariant>& arguments, int at) {
     return at >= 0 && at < arguments.size() &&
            arguments.at(at).metaType() == QMetaType::fromType<int>();
@@ -298,6 +312,10 @@ public:
             return refuse(message, connection, QDBusError::InvalidArgs,
                           QStringLiteral("%1 takes (%2), not (%3)")
                               .arg(member, method->second, message.signature()));
+        }
+        if (isUnanswered(message)) {
+            return refuse(message, connection, QDBusError::NotSupported,
+                          QStringLiteral("%1 is not supported").arg(member));
         }
         return bridge->handleMessage(boundedByText(message), connection);
     }
