@@ -183,7 +183,7 @@ def focus_answer_field(program):
 
 STATES = {"main window": main_window, "message box": message_box, "result window": result_window}
 # The role of an object that only the state shows.
-SHOWN = {"main window": "frame", "message box": "alert", "result window": "dialog"}
+SHOWN = {"main window": "frame", "message box": "alert message", "result window": "dialog"}
 
 
 # -- the battery -----------------------------------------------------------------------------------
@@ -306,6 +306,29 @@ class Battery(unittest.TestCase):
                 singles = {name: v for name, v in singles.items() if v is not None}
                 self.assertEqual(everything, singles)
                 self.assertTrue(program.answers())
+
+    def test_get_all_from_the_first_moment(self):
+        """A reader that sends GetAll as soon as the program is on the bus, before and while the
+        bridge comes up, as readers with property caching do: the guard stands before the first
+        call reaches the bridge."""
+        proc = SESSION.start([EXECUTABLE], stderr=subprocess.DEVNULL)
+        self.addCleanup(SESSION.stop, proc)
+        program = Program.__new__(Program)
+        program.proc = proc
+        program.bus = Gio.DBusConnection.new_for_address_sync(
+            accessibility_bus_address(),
+            Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
+            Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
+        program.name = poll(program.bus_name, "the program on the accessibility bus")
+        answered = 0
+        deadline = time.monotonic() + 3
+        while time.monotonic() < deadline:
+            outcome, _ = program.call(ROOT, PROPERTIES, "GetAll", "s", (ACCESSIBLE,))
+            self.assertNotIn(outcome, ("timeout", "ended"), "GetAll while the bridge comes up")
+            answered += outcome == "answer"
+            time.sleep(0.001)
+        self.assertGreater(answered, 0)
+        self.assertTrue(program.answers())
 
     def test_main_window(self):
         self.run_state("main window")
