@@ -334,7 +334,6 @@ public:
         if (bridge) {
             bus.registerVirtualObject(accessiblePath, bridge, QDBusConnection::SubPath);
         }
-        deleteLater();
     }
 
 private:
@@ -489,17 +488,21 @@ public:
             qCWarning(guardLog, "The accessibility bus is not as expected: unguarded");
             return;
         }
-        auto* guard = new AtspiGuard(qApp);
+        // Without a parent: the guard lasts as long as the adaptor, which Qt never deletes, so
+        // that a call arriving while the program ends finds it.
+        guard = new AtspiGuard(nullptr);
         if (!bus.registerVirtualObject(accessiblePath, guard, QDBusConnection::SubPath)) {
             qCWarning(guardLog, "The accessibility guard could not be registered: unguarded");
             delete guard;
+            guard = nullptr;
             return;
         }
-        QTimer::singleShot(0, guard, [guard] { guard->confirm(); });
+        QTimer::singleShot(0, guard, [this] { guard->confirm(); });
     }
 
 private:
     bool tried = false;
+    AtspiGuard* guard = nullptr;
 };
 
 bool onVerifiedQt() {
