@@ -45,7 +45,8 @@
 // 5. Text.GetRangeExtents walks every offset of the range it is given, and
 //    EditableText.InsertText pads the text it is given to the length it is given.
 // 6. The adaptor leaves Text.GetBoundedRanges and Properties.Set of the application's Id
-//    unanswered.
+//    unanswered. QtDBus then warns "QDBusConnection: cannot call local method ..." of the
+//    program's own Set, and answers it with an InternalError (writeProperty keeps that quiet).
 
 namespace toolkit::detail {
 
