@@ -1,5 +1,6 @@
 #include "toolkit/qt/accessibility_qt.h"
 
+#include "toolkit/qt/atspi_guard_qt.h"
 #include "toolkit/qt/backend_qt.h"
 #include "toolkit/qt/widgets_qt.h"
 
@@ -882,6 +883,7 @@ void installAccessibility() {
         qDBusRegisterMetaType<AtspiReference>();
         QAccessible::installFactory(&controlInterface);
         EventGate::install();
+        installAtspiGuard();
         return true;
     }();
     (void)installed;
