@@ -71,7 +71,7 @@ window.__bench = {};
   });
   watch.observe(document, {subtree: true, childList: true, attributes: true,
                            attributeFilter: ['hidden']});
-  for (const name of ['compile', 'instantiate']) {
+  for (const name of ['compile', 'instantiate', 'compileStreaming', 'instantiateStreaming']) {
     const original = WebAssembly[name];
     WebAssembly[name] = function () {
       const start = performance.now();
@@ -96,6 +96,8 @@ out['DOMContentLoaded'] = nav.domContentLoadedEventStart;
 out['load'] = nav.loadEventStart;
 const js = performance.getEntriesByName(new URL('drill.js', location.href).href)[0];
 if (js) out['drill.js received'] = js.responseEnd;
+const wasm = performance.getEntriesByName(new URL('drill.wasm', location.href).href)[0];
+if (wasm) out['drill.wasm received'] = wasm.responseEnd;
 out.controlled = nav.workerStart > 0; // the page itself came from the service worker
 return out;
 """
@@ -243,8 +245,10 @@ def main():
             print(f"  {page:16} {summary(values)}")
         for page in drills:
             results = figures[page, visit]
-            for step in ("drill.js received", "fonts loaded", "wasm instantiate start",
-                         "wasm instantiate end", "window made",
+            for step in ("drill.js received", "drill.wasm received", "fonts loaded",
+                         "wasm instantiate start", "wasm instantiate end",
+                         "wasm instantiateStreaming start", "wasm instantiateStreaming end",
+                         "window made",
                          "shown"):
                 values = [r[step] for r in results if step in r]
                 if values:
