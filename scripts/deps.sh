@@ -45,12 +45,30 @@ case "${1:-}" in
   *) echo "usage: $0 build|run|test|windows|web|release" >&2; exit 2 ;;
 esac
 
+# Lighthouse for bench/web_lighthouse.py comes from npm, at the version that bench/lighthouse
+# pins (package.json, package-lock.json), into bench/lighthouse/node_modules; the web, test and
+# release setups install it once Node is there.
+lighthouse_bench() {
+  case "$1" in web|test|release) ;; *) return 0 ;; esac
+  local dir wanted_version
+  dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/bench/lighthouse"
+  wanted_version=$(node -p "require('$dir/package.json').dependencies.lighthouse")
+  if [[ -f "$dir/node_modules/lighthouse/package.json" ]] &&
+     [[ $(node -p "require('$dir/node_modules/lighthouse/package.json').version") == "$wanted_version" ]]; then
+    return 0
+  fi
+  npm ci --prefix "$dir" --no-audit --no-fund --loglevel=error
+}
+
 missing=()
 for p in "${wanted[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+if [[ ${#missing[@]} -eq 0 ]]; then
+  lighthouse_bench "$1"
+  exit 0
+fi
 
 needs_i386=no
 for p in "${missing[@]}"; do
@@ -77,3 +95,4 @@ fi
 lock=(-o DPkg::Lock::Timeout=900)
 apt-get "${lock[@]}" update -qq
 apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+lighthouse_bench "$1"
