@@ -140,7 +140,7 @@ def check_made_again():
     that every browser keeping a copy would fetch anew."""
     with tempfile.TemporaryDirectory() as scratch:
         subprocess.run([sys.executable, os.path.join(SOURCE, "toolkit", "web", "make_site.py"),
-                        SOURCE, scratch, os.path.join(scratch, "layouts.inc")], check=True,
+                        SOURCE, scratch, scratch], check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for folder, _, names in os.walk(scratch):
             for name in names:
