@@ -12,8 +12,9 @@ service worker, as a pupil's next visit). Printed per preset and visit: each pag
 (FCP, LCP; medians, ms) and the ratios drill / static page of FCP and LCP, taken round by round
 and their median shown.
 
-usage: bench/web_lighthouse.py [SITE_DIR [ROUNDS]]
-  default: build/web/site, 3 rounds. Needs chromium, chromium-driver, python3-selenium (Debian)
+usage: bench/web_lighthouse.py [SITE_DIR [ROUNDS]] [--quick]
+  default: build/web/site, 3 rounds; --quick: the mobile preset's first visit only (the tests run
+  it so, once, so that the benchmark keeps working). Needs chromium, chromium-driver, python3-selenium (Debian)
   and Lighthouse from bench/lighthouse (scripts/deps.sh web installs it with npm).
 """
 
@@ -67,7 +68,10 @@ def main():
                                                  "a static page with the same controls.")
     parser.add_argument("site", nargs="?", default=os.path.join(HERE, "..", "build", "web", "site"))
     parser.add_argument("rounds", nargs="?", type=int, default=3)
+    parser.add_argument("--quick", action="store_true",
+                        help="the mobile preset's first visit only")
     args = parser.parse_args()
+    presets, visits = (PRESETS[:1], VISITS[:1]) if args.quick else (PRESETS, VISITS)
     if not os.path.exists(LIGHTHOUSE):
         sys.exit(f"no Lighthouse at {LIGHTHOUSE}: run scripts/deps.sh web (as root)")
     site = os.path.abspath(args.site)
@@ -75,7 +79,7 @@ def main():
     server = web_startup.make_server(site, static)
     base = f"http://127.0.0.1:{server.server_address[1]}"
     pages = {"drill": base + "/index.html", "static page": base + web_startup.STATIC}
-    results = {(preset, visit, page): [] for preset in PRESETS for visit in VISITS
+    results = {(preset, visit, page): [] for preset in presets for visit in visits
                for page in pages}
     try:
         driver = web_startup.browser()
@@ -87,10 +91,10 @@ def main():
             for number in range(args.rounds):
                 names = list(pages)
                 shift = number % len(names)
-                for preset in PRESETS:
+                for preset in presets:
                     for page in names[shift:] + names[:shift]:
                         profile = os.path.join(scratch, f"profile-{number}-{preset}-{len(page)}")
-                        for visit in VISITS:
+                        for visit in visits:
                             report = lighthouse(pages[page], preset, profile,
                                                 visit == "later visit", scratch)
                             results[preset, visit, page].append(figures(report))
@@ -101,8 +105,8 @@ def main():
     version = report["lighthouseVersion"]
     print(f"Lighthouse {version}, Chromium headless, {args.rounds} rounds; medians; "
           f"FCP and LCP in ms (simulated for the preset's device and network):")
-    for preset in PRESETS:
-        for visit in VISITS:
+    for preset in presets:
+        for visit in visits:
             print(f"{preset}, {visit}:")
             for page in pages:
                 rows = results[preset, visit, page]

@@ -78,12 +78,12 @@ std::string kind(ControlKind k) {
 std::string control(const ControlDecl& c) {
     const Rect& b = c.bounds;
     return "toolkit::ControlDecl{" + kind(c.kind) + ", " + literal(c.name) + ", toolkit::Rect{" +
-           std::to_string(b.left) + ", " + std::to_string(b.top) + ", " +
-           std::to_string(b.width) + ", " + std::to_string(b.height) + "}, " + literal(c.text) +
-           ", " + (c.font ? font(*c.font) : "std::nullopt") + ", " +
+           std::to_string(b.left) + ", " + std::to_string(b.top) + ", " + std::to_string(b.width) +
+           ", " + std::to_string(b.height) + "}, " + literal(c.text) + ", " +
+           (c.font ? font(*c.font) : "std::nullopt") + ", " +
            (c.tabOrder ? std::to_string(*c.tabOrder) : "std::nullopt") + ", " +
-           (c.tabStop == TabStop::Yes ? "toolkit::TabStop::Yes" : "toolkit::TabStop::No") +
-           ", " + events(c.events) + "}";
+           (c.tabStop == TabStop::Yes ? "toolkit::TabStop::Yes" : "toolkit::TabStop::No") + ", " +
+           events(c.events) + "}";
 }
 
 std::string window(const WindowDecl& w) {

@@ -14,9 +14,11 @@
 
 namespace {
 
+// clang-format off
 std::optional<toolkit::WindowDecl> compiled(std::string_view name) {
 #include "layout_data.inc"
 }
+// clang-format on
 
 toolkit::WindowDecl readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
