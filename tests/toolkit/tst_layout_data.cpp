@@ -14,10 +14,12 @@
 
 namespace {
 
-std::optional<toolkit::WindowDecl> compiled(std::string_view name) {
-    // The generated body: a return for each declaration's name, then none.
+// The generated code is the body of a function of `name`.
+struct Layouts {
+    static std::optional<toolkit::WindowDecl> compiled(std::string_view name) {
 #include "layout_data.inc"
-}
+    }
+};
 
 toolkit::WindowDecl readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -38,10 +40,10 @@ TEST_CASE("a layout compiled in as data is the declaration as read") {
     };
     for (const auto& row : rows) {
         CAPTURE(row.name);
-        const std::optional<toolkit::WindowDecl> data = compiled(row.name);
+        const std::optional<toolkit::WindowDecl> data = Layouts::compiled(row.name);
         REQUIRE(data);
         CHECK(*data == readFile(row.file));
     }
-    CHECK_FALSE(compiled("Form3"));
-    CHECK_FALSE(compiled("form1"));
+    CHECK_FALSE(Layouts::compiled("Form3"));
+    CHECK_FALSE(Layouts::compiled("form1"));
 }
