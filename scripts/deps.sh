@@ -45,17 +45,19 @@ case "${1:-}" in
   *) echo "usage: $0 build|run|test|windows|web|release" >&2; exit 2 ;;
 esac
 
-# The web tests' accessibility checker, axe-core, from npm at the version that
-# tests/web/package-lock.json pins; it goes into tests/web/node_modules (Node and npm come from
-# the web step's Debian packages, so this runs once they are in).
-web_npm() {
+# Two test tools come from npm, each pinned by the package-lock.json of its folder: the web tests'
+# accessibility checker axe-core (tests/web) and Lighthouse for bench/web_lighthouse.py
+# (bench/lighthouse). Node and npm come from the web step's Debian packages, so this runs once
+# they are in. A copy of the lock file in node_modules tells that a folder is already installed.
+npm_tools() {
   case "$1" in web|test|release) ;; *) return 0 ;; esac
-  local dir
-  dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../tests/web" && pwd)"
-  local pinned installed
-  pinned=$(node -p "require('$dir/package-lock.json').packages['node_modules/axe-core'].version")
-  installed=$(node -p "require('$dir/node_modules/axe-core/package.json').version" 2>/dev/null || true)
-  [[ "$pinned" == "$installed" ]] || npm ci --prefix "$dir" --no-audit --no-fund --loglevel=error
+  local root dir
+  root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+  for dir in "$root/tests/web" "$root/bench/lighthouse"; do
+    cmp -s "$dir/package-lock.json" "$dir/node_modules/.drill-installed-lock" && continue
+    npm ci --prefix "$dir" --no-audit --no-fund --loglevel=error
+    cp "$dir/package-lock.json" "$dir/node_modules/.drill-installed-lock"
+  done
 }
 
 missing=()
@@ -64,7 +66,7 @@ for p in "${wanted[@]}"; do
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 if [[ ${#missing[@]} -eq 0 ]]; then
-  web_npm "$1"
+  npm_tools "$1"
   exit 0
 fi
 
@@ -93,4 +95,4 @@ fi
 lock=(-o DPkg::Lock::Timeout=900)
 apt-get "${lock[@]}" update -qq
 apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
-web_npm "$1"
+npm_tools "$1"

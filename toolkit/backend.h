@@ -106,8 +106,9 @@ public:
 
     // The program's own executable file, as a UTF-8 path.
     virtual std::string executablePath() const = 0;
-    // A layout declaration compiled into the program, by name ("Form1"); empty if none.
-    virtual std::optional<std::string> layoutResource(std::string_view name) const = 0;
+    // A layout declaration compiled into the program, by name ("Form1"); empty if none. One
+    // that does not describe a valid window raises LayoutError.
+    virtual std::optional<WindowDecl> layout(std::string_view name) const = 0;
     // Sets the icon of the application and its windows; false if the program has no such icon.
     virtual bool setIcon(std::string_view name) = 0;
     virtual void substituteFont(std::string_view face, const std::vector<std::string>& faces) = 0;

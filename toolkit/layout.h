@@ -64,6 +64,7 @@ struct ControlDecl {
     std::optional<int> tabOrder;  // labels have none
     TabStop tabStop = TabStop::No;
     EventBindings events;
+    friend bool operator==(const ControlDecl&, const ControlDecl&) = default;
 };
 
 enum class Placement { DesktopCentred, Designed };
@@ -83,6 +84,7 @@ struct WindowDecl {
     std::vector<ControlDecl> controls;
 
     const ControlDecl* control(std::string_view controlName) const;
+    friend bool operator==(const WindowDecl&, const WindowDecl&) = default;
 };
 
 // Reads a declaration written as JSON. Raises LayoutError naming what is wrong: malformed text,

@@ -323,11 +323,11 @@ Rect Control::bounds() const {
 namespace {
 
 WindowDecl loadLayout(std::string_view name) {
-    const std::optional<std::string> json = peer().layoutResource(name);
-    if (!json) {
+    std::optional<WindowDecl> declaration = peer().layout(name);
+    if (!declaration) {
         throw LayoutError("no layout \"" + std::string(name) + "\" in the program");
     }
-    return readLayout(*json);
+    return std::move(*declaration);
 }
 
 } // namespace

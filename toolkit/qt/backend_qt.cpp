@@ -701,12 +701,12 @@ std::string QtApplicationPeer::executablePath() const {
     return QCoreApplication::applicationFilePath().toStdString();
 }
 
-std::optional<std::string> QtApplicationPeer::layoutResource(std::string_view name) const {
+std::optional<WindowDecl> QtApplicationPeer::layout(std::string_view name) const {
     QFile file(QStringLiteral(":/layouts/") + toQt(name) + QStringLiteral(".json"));
     if (!file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
-    return file.readAll().toStdString();
+    return readLayout(file.readAll().toStdString());
 }
 
 bool QtApplicationPeer::setIcon(std::string_view name) {

@@ -236,7 +236,7 @@ public:
     }
     // The page is the program: its file name gives the title.
     std::string executablePath() const override { return "Drill"; }
-    std::optional<std::string> layoutResource(std::string_view name) const override;
+    std::optional<WindowDecl> layout(std::string_view name) const override;
     bool setIcon(std::string_view name) override { return name == "MAINICON"; }
     void substituteFont(std::string_view face, const std::vector<std::string>& faces) override {
         fonts.substitutes[std::string(face)] = faces;
@@ -363,15 +363,10 @@ bool WebForm::isActiveWindow() const {
 
 } // namespace
 
-// The layouts are compiled in by CMake (layouts.inc: one raw string per window).
-std::optional<std::string> WebApplication::layoutResource(std::string_view name) const {
+// The layouts were read and checked when the program was built, and are compiled in as data
+// (layouts.inc, made by layout_data): the page starts without reading any JSON.
+std::optional<WindowDecl> WebApplication::layout(std::string_view name) const {
 #include "layouts.inc"
-    for (const auto& [key, json] : layouts) {
-        if (name == key) {
-            return std::string(json);
-        }
-    }
-    return std::nullopt;
 }
 
 std::unique_ptr<ApplicationPeer> createApplicationPeer(int&, char**) {

@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
-"""Builds the site's generated files: the layouts compiled into the program (layouts.inc), the
-stylesheet with the stand-in fonts subset to the windows' characters as WOFF2 and the check mark
-embedded, the fonts' licences (fonts/*.txt), and the icon as PNG.
+"""Builds the site's generated files: the stylesheet with the stand-in fonts subset to the windows'
+characters as WOFF2 and the check mark embedded, the fonts' licences (fonts/*.txt), and the icon
+as PNG; and, for the program, the names of the site's faces (site_faces.inc in INCLUDE_DIR).
 
-usage: make_site.py SOURCE_DIR SITE_DIR INCLUDE_FILE
-(the names of the site's faces go to site_faces.inc beside INCLUDE_FILE)"""
+usage: make_site.py SOURCE_DIR SITE_DIR INCLUDE_DIR"""
 import base64, json, os, re, subprocess, sys, tempfile
 
 from fontTools.ttLib import TTFont
@@ -12,14 +11,6 @@ from fontTools.ttLib import TTFont
 source, site, include = sys.argv[1:4]
 resources = os.path.join(source, 'resources')
 layouts = ['Form1', 'Form2']
-
-with open(include, 'w', encoding='utf-8') as out:
-    out.write('static const std::pair<std::string_view, std::string_view> layouts[] = {\n')
-    for name in layouts:
-        with open(os.path.join(resources, name + '.json'), encoding='utf-8') as f:
-            text = f.read()
-        out.write('    {"%s", R"drill_layout(%s)drill_layout"},\n' % (name, text))
-    out.write('};\n')
 
 # Every character a window can show: the declared texts, the numbers, the exercise's signs.
 shown = set('0123456789+-= OK')
@@ -101,7 +92,7 @@ with tempfile.TemporaryDirectory() as scratch:
         with open(os.path.join(fonts_dir, notice), 'w', encoding='utf-8') as f:
             f.write(text)
 
-with open(os.path.join(os.path.dirname(include), 'site_faces.inc'), 'w', encoding='utf-8') as out:
+with open(os.path.join(include, 'site_faces.inc'), 'w', encoding='utf-8') as out:
     out.write('// The stand-in faces that the site carries, under their names in the site.\n')
     out.write('const std::pair<std::string_view, std::string_view> siteFaces[] = {\n')
     for stand_in, family, *_ in FONTS:

@@ -159,7 +159,7 @@ std::string Win32Application::executablePath() const {
     }
 }
 
-std::optional<std::string> Win32Application::layoutResource(std::string_view name) const {
+std::optional<WindowDecl> Win32Application::layout(std::string_view name) const {
     HMODULE module = GetModuleHandleW(nullptr);
     HRSRC found = FindResourceW(module, widen(name).c_str(), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
     if (!found) {
@@ -170,7 +170,8 @@ std::optional<std::string> Win32Application::layoutResource(std::string_view nam
     if (!data) {
         return std::nullopt;
     }
-    return std::string(static_cast<const char*>(data), SizeofResource(module, found));
+    return readLayout(
+        std::string_view(static_cast<const char*>(data), SizeofResource(module, found)));
 }
 
 bool Win32Application::setIcon(std::string_view name) {

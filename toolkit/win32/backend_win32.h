@@ -215,7 +215,7 @@ public:
     std::unique_ptr<FormPeer> createForm(Form& form, const WindowDecl& declaration,
                                          FormPeer* owner) override;
     std::string executablePath() const override;
-    std::optional<std::string> layoutResource(std::string_view name) const override;
+    std::optional<WindowDecl> layout(std::string_view name) const override;
     bool setIcon(std::string_view name) override;
     void substituteFont(std::string_view face, const std::vector<std::string>& faces) override;
     void runLoop() override;
