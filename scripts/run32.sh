@@ -97,73 +97,6 @@ route() {
   fi
 }
 
-# The release's own archive in the machine's apt sources, as the line or stanza that adds its
-# backports suite (same address and options, suite <codename>-backports, component main), and
-# the file to write it to; nothing when a source names the backports suite already. Both source
-# formats are read: one-line (sources.list, *.list) and deb822 (*.sources).
-backports_source() {
-  python3 - "$1" <<'EOF'
-import glob, re, sys
-codename = sys.argv[1]
-wanted = codename + "-backports"
-
-def one_line_entries(path):
-    for line in open(path, encoding="utf-8"):
-        line = line.split("#", 1)[0].strip()
-        found = re.match(r"^(deb)\s+(\[[^\]]*\]\s+)?(\S+)\s+(\S+)\s*(.*)$", line)
-        if found:
-            yield found.group(2) or "", found.group(3), found.group(4)
-
-def stanzas(path):
-    stanza, key = {}, None
-    for line in open(path, encoding="utf-8").read().splitlines() + [""]:
-        if line.startswith("#"):
-            continue
-        if not line.strip():
-            if stanza:
-                yield stanza
-            stanza, key = {}, None
-        elif line[0] in " \t" and key:
-            stanza[key] += "\n" + line
-        elif ":" in line:
-            key, value = line.split(":", 1)
-            key = key.strip()
-            stanza[key] = value.strip()
-
-lists = glob.glob("/etc/apt/sources.list") + sorted(glob.glob("/etc/apt/sources.list.d/*.list"))
-sources = sorted(glob.glob("/etc/apt/sources.list.d/*.sources"))
-found = None
-for path in lists:
-    for options, uri, suite in one_line_entries(path):
-        if suite == wanted:
-            sys.exit(0)
-        if suite == codename and found is None:
-            found = ("list", f"deb {options}{uri} {wanted} main\n")
-for path in sources:
-    for stanza in stanzas(path):
-        fields = {k.lower(): (k, v) for k, v in stanza.items()}
-        if fields.get("enabled", ("", "yes"))[1].lower() == "no":
-            continue
-        if "deb" not in fields.get("types", ("", ""))[1].split():
-            continue
-        suites = fields.get("suites", ("", ""))[1].split()
-        if wanted in suites:
-            sys.exit(0)
-        if codename in suites and found is None:
-            lines = ["Types: deb"]
-            for key, value in stanza.items():
-                if key.lower() not in ("types", "suites", "components"):
-                    lines.append(f"{key}: {value}")
-            lines += [f"Suites: {wanted}", "Components: main"]
-            found = ("sources", "\n".join(lines) + "\n")
-if found is None:
-    sys.exit(f"no apt source of the release {codename} in /etc/apt: cannot add {wanted}")
-kind, text = found
-print(f"/etc/apt/sources.list.d/{wanted}.{kind}")
-print(text, end="")
-EOF
-}
-
 install_qemu() {
   local codename candidate lock=(-o DPkg::Lock::Timeout=900) target=()
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
@@ -172,12 +105,18 @@ install_qemu() {
   if [[ -z $candidate || $candidate == "(none)" ]] ||
      ! dpkg --compare-versions "$candidate" ge "$qemu_minimum"; then
     [[ -n $codename ]] || { echo "run32.sh: /etc/os-release names no release codename" >&2; exit 1; }
-    local source file
-    source=$(backports_source "$codename")
-    if [[ -n $source ]]; then
-      file=$(head -n1 <<<"$source")
-      echo "run32.sh: adding ${codename}-backports from the machine's own archive: $file"
-      tail -n +2 <<<"$source" >"$file"
+    # The release's own archive, at the address the machine's apt sources give, for the
+    # backports suite too (scripts/apt-sources.py reads both source formats).
+    local here file=/etc/apt/sources.list.d/${codename}-backports.sources
+    here=$(dirname "$0")
+    if ! "$here/apt-sources.py" "${codename}-backports" >/dev/null; then
+      "$here/apt-sources.py" --as "${codename}-backports" "$codename" >"$file.new" || {
+        rm -f "$file.new"
+        echo "run32.sh: no apt source of the release $codename in /etc/apt: cannot add ${codename}-backports" >&2
+        exit 1
+      }
+      mv "$file.new" "$file"
+      echo "run32.sh: added ${codename}-backports from the machine's own archive: $file"
     fi
     apt-get "${lock[@]}" update -qq
     target=(-t "${codename}-backports")
