@@ -21,8 +21,8 @@ import os
 import re
 import sys
 
-# One-line options whose deb822 field has another name; the others keep theirs (apt reads the
-# fields' names without regard to case).
+# One-line options whose deb822 field has another name; the others keep theirs, capitalized as
+# deb822 writes them (signed-by: Signed-By).
 FIELD_OF_OPTION = {"arch": "Architectures", "lang": "Languages", "target": "Targets"}
 RESERVED = {"types", "uris", "suites", "components", "enabled"}
 
@@ -39,7 +39,9 @@ def one_line_sources(path):
             for option in (found.group(2) or "").split():
                 name, _, value = option.partition("=")
                 name = name.rstrip("+-")
-                options[FIELD_OF_OPTION.get(name, name)] = value.replace(",", " ")
+                field = FIELD_OF_OPTION.get(name) or "-".join(
+                    part.capitalize() for part in name.split("-"))
+                options[field] = value.replace(",", " ")
             yield options, [found.group(3)], [found.group(4)]
 
 

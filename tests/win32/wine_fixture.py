@@ -158,8 +158,9 @@ class Fixture:
         if probe.returncode != 0:
             sys.exit(f"wine fixture: the Wine loader {self.loader} does not start "
                      f"({(probe.stderr or probe.stdout).strip()}). A 32-bit loader needs a "
-                     f"kernel with IA-32 emulation; on a kernel without it, build for x86_64 "
-                     f"and test with /usr/lib/wine/wine64.")
+                     f"kernel with IA-32 emulation, or, on a kernel without it, qemu's emulator "
+                     f"registered for 32-bit programs: as root, run scripts/deps.sh windows "
+                     f"(scripts/run32.sh).")
 
     def check_display_free(self):
         lock = f"/tmp/.X{self.display}-lock"
