@@ -47,7 +47,9 @@ outside=
 case "$outdir/" in
   "$source_dir"/*) outside=${outdir#"$source_dir"/} ;;
 esac
-if git -C "$source_dir" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+# A git checkout only when the source tree is the top of one: an unpacked source package inside
+# another checkout (in its build/, say) is no checkout of its own, and git would list none of it.
+if [[ "$(git -C "$source_dir" rev-parse --show-toplevel 2>/dev/null)" == "$source_dir" ]]; then
   (cd "$source_dir" &&
     git ls-files -z --cached --others --exclude-standard |
     while IFS= read -r -d '' path; do
