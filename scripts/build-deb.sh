@@ -9,8 +9,8 @@
 #
 # The copy holds the files git knows in this checkout, as they are now (committed or not, but
 # nothing that .gitignore leaves out, such as build/ and release/); outside a git checkout (an
-# unpacked source package, a `git archive`), everything but .git and what the top .gitignore
-# leaves out. OUTDIR itself is never copied, wherever it is. The copy is made in OUTDIR/work,
+# unpacked source package, a `git archive`), everything but .git and what builds and releases
+# leave in the tree. OUTDIR itself is never copied, wherever it is. The copy is made in OUTDIR/work,
 # because dpkg-buildpackage writes the packages next to the source folder; the work folder is
 # removed after a successful build and left for inspection after a failed one. Needs
 # scripts/deps.sh build (debhelper, dpkg-dev).
@@ -59,9 +59,15 @@ if [[ "$(git -C "$source_dir" rev-parse --show-toplevel 2>/dev/null)" == "$sourc
     done |
     tar --null --no-recursion -T - -cf -) | tar -xf - -C "$copy"
 else
-  # The top .gitignore's patterns as tar's: "/x" is anchored at the top, "x/" names a folder
-  # (tar matches a folder's name the same), and a pattern without "/" matches at any depth.
-  excludes=(--exclude=./.git)
+  # What builds and releases leave in the tree (as .gitignore lists it: a source package carries
+  # no .gitignore), and, in a tree that has one (a `git archive`), the top .gitignore's patterns
+  # as tar's: "/x" is anchored at the top, "x/" names a folder (tar matches a folder's name the
+  # same), and a pattern without "/" matches at any depth.
+  excludes=(--exclude=./.git --exclude='./build*' --exclude=./release --exclude=./shots
+            --exclude='./obj-*' --exclude=__pycache__ --exclude='*.swp'
+            --exclude=./debian/.debhelper --exclude=./debian/drill --exclude=./debian/files
+            --exclude='./debian/*.substvars' --exclude=./debian/debhelper-build-stamp
+            --exclude='./debian/*.debhelper.log')
   [[ -n $outside ]] && excludes+=("--exclude=./$outside")
   if [[ -f "$source_dir/.gitignore" ]]; then
     while IFS= read -r pattern || [[ -n $pattern ]]; do
@@ -74,8 +80,6 @@ else
         *) excludes+=("--exclude=$pattern") ;;
       esac
     done <"$source_dir/.gitignore"
-  else
-    excludes+=("--exclude=./build*")
   fi
   tar -C "$source_dir" "${excludes[@]}" -cf - . | tar -xf - -C "$copy"
 fi
