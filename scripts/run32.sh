@@ -138,8 +138,8 @@ register() {
 }
 
 setup() {
+  # Quiet when there is nothing to do: deps.sh asks on every run.
   if kernel_runs_32bit; then
-    echo "run32.sh: this kernel runs 32-bit programs itself: nothing to set up"
     return 0
   fi
   if qemu_version_ok && entry_ok; then
