@@ -24,6 +24,7 @@ through a signed repository, not the differences between the two programs.
 """
 
 import argparse
+import atexit
 import glob
 import hashlib
 import json
@@ -270,6 +271,9 @@ def main():
     cert, pfx = make_certificate(work)
     gnupg = os.path.join(work, "gnupg")
     make_key(gnupg)
+    # gpg started an agent for the throw-away key: it must not outlive the test.
+    atexit.register(subprocess.run, ["gpgconf", "--homedir", gnupg, "--kill", "all"],
+                    capture_output=True)
     env = dict(os.environ, GNUPGHOME=gnupg, DRILL_APT_KEY=KEY_USER,
                DRILL_SIGN_PFX=pfx, DRILL_SIGN_PASSWORD=PFX_PASSWORD)
 
