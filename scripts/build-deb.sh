@@ -8,10 +8,12 @@
 #                (the same program under the older version, to test an upgrade)
 #
 # The copy holds the files git knows in this checkout, as they are now (committed or not, but
-# nothing that .gitignore leaves out, such as build/); outside a git checkout, everything but
-# build*/ and .git. It is made in OUTDIR/work, because dpkg-buildpackage writes the packages
-# next to the source folder; the work folder is removed after a successful build and left for
-# inspection after a failed one. Needs scripts/deps.sh build (debhelper, dpkg-dev).
+# nothing that .gitignore leaves out, such as build/ and release/); outside a git checkout (an
+# unpacked source package, a `git archive`), everything but .git and what builds and releases
+# leave in the tree. OUTDIR itself is never copied, wherever it is. The copy is made in OUTDIR/work,
+# because dpkg-buildpackage writes the packages next to the source folder; the work folder is
+# removed after a successful build and left for inspection after a failed one. Needs
+# scripts/deps.sh build (debhelper, dpkg-dev).
 set -euo pipefail
 
 usage() {
@@ -39,17 +41,47 @@ rm -rf "$work"
 mkdir -p "$work/drill"
 copy=$work/drill
 
-# The clean copy.
-if git -C "$source_dir" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+# The clean copy. OUTDIR, when it lies inside the source tree, is left out: the copy is being
+# written into it.
+outside=
+case "$outdir/" in
+  "$source_dir"/*) outside=${outdir#"$source_dir"/} ;;
+esac
+# A git checkout only when the source tree is the top of one: an unpacked source package inside
+# another checkout (in its build/, say) is no checkout of its own, and git would list none of it.
+if [[ "$(git -C "$source_dir" rev-parse --show-toplevel 2>/dev/null)" == "$source_dir" ]]; then
   (cd "$source_dir" &&
     git ls-files -z --cached --others --exclude-standard |
     while IFS= read -r -d '' path; do
       # a file deleted in the checkout but not yet in git is not copied
+      [[ -n $outside && ( $path == "$outside" || $path == "$outside"/* ) ]] && continue
       [[ -e "$path" || -L "$path" ]] && printf '%s\0' "$path"
     done |
     tar --null --no-recursion -T - -cf -) | tar -xf - -C "$copy"
 else
-  tar -C "$source_dir" --exclude=./.git --exclude='./build*' -cf - . | tar -xf - -C "$copy"
+  # What builds and releases leave in the tree (as .gitignore lists it: a source package carries
+  # no .gitignore), and, in a tree that has one (a `git archive`), the top .gitignore's patterns
+  # as tar's: "/x" is anchored at the top, "x/" names a folder (tar matches a folder's name the
+  # same), and a pattern without "/" matches at any depth.
+  excludes=(--exclude=./.git --exclude='./build*' --exclude=./release --exclude=./shots
+            --exclude='./obj-*' --exclude=__pycache__ --exclude='*.swp'
+            --exclude=./debian/.debhelper --exclude=./debian/drill --exclude=./debian/files
+            --exclude='./debian/*.substvars' --exclude=./debian/debhelper-build-stamp
+            --exclude='./debian/*.debhelper.log')
+  [[ -n $outside ]] && excludes+=("--exclude=./$outside")
+  if [[ -f "$source_dir/.gitignore" ]]; then
+    while IFS= read -r pattern || [[ -n $pattern ]]; do
+      pattern=${pattern%/}
+      case "$pattern" in
+        '' | '#'*) ;;
+        '!'*) echo "$0: .gitignore's negated pattern $pattern is not understood here" >&2; exit 1 ;;
+        /*) excludes+=("--exclude=.$pattern") ;;
+        */*) excludes+=("--exclude=./$pattern") ;;
+        *) excludes+=("--exclude=$pattern") ;;
+      esac
+    done <"$source_dir/.gitignore"
+  fi
+  tar -C "$source_dir" "${excludes[@]}" -cf - . | tar -xf - -C "$copy"
 fi
 
 # The committed changelog must tell the releases of releases.json: a package must not carry a

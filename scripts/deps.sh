@@ -5,6 +5,8 @@
 #   run      what the Linux program needs at run time, besides
 #   test     everything the test command uses: both Linux builds, the Windows build and Wine
 #   windows  the Windows cross build (mingw-w64) and Wine to run it
+#            (where the kernel cannot run 32-bit programs, test and windows also set up qemu's
+#            emulator for the 32-bit Wine: scripts/run32.sh)
 #   web      the web build (Emscripten), Node to run its tests, the browser and the font tools
 #   release  scripts/release.sh: all three builds, and the tools that make and sign the apt
 #            repository and sign the Windows packages
@@ -34,6 +36,15 @@ test=(clang libclang-rt-14-dev xvfb xauth xdotool openbox x11-utils imagemagick
       lintian reuse xclip python3-xlib
       x11-xserver-utils wmctrl dpkg-dev)
 
+# The shipped Windows build is 32-bit, and so is the Wine that runs its tests: where the kernel
+# cannot run 32-bit programs, scripts/run32.sh installs qemu's user-mode emulator and registers it
+# for them. The registration is lost at every boot, so it is checked on every run (quickly).
+setup_32bit_route() {
+  case "$1" in
+    test|windows) "$(dirname "$0")/run32.sh" setup ;;
+  esac
+}
+
 case "${1:-}" in
   build) wanted=("${build[@]}") ;;
   run) wanted=("${build[@]}" "${run[@]}") ;;
@@ -60,13 +71,19 @@ npm_tools() {
   done
 }
 
+# What comes after the Debian packages, which it needs.
+the_rest() {
+  npm_tools "$1"
+  setup_32bit_route "$1"
+}
+
 missing=()
 for p in "${wanted[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 if [[ ${#missing[@]} -eq 0 ]]; then
-  npm_tools "$1"
+  the_rest "$1"
   exit 0
 fi
 
@@ -95,4 +112,4 @@ fi
 lock=(-o DPkg::Lock::Timeout=900)
 apt-get "${lock[@]}" update -qq
 apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
-npm_tools "$1"
+the_rest "$1"

@@ -114,6 +114,7 @@ class Fixture:
                      f"(log: {self.logs}/wineboot.log)")
         self.copy_fonts()
         self.start_keeper()
+        self.start_desktop()
         log(f"prefix {self.prefix} on display :{self.display} ready in "
             f"{time.monotonic() - started:.1f} s")
 
@@ -133,6 +134,54 @@ class Fixture:
                                  stderr=subprocess.STDOUT, start_new_session=True)
         finally:
             os.close(fd)
+
+    def start_desktop(self):
+        """The desktop's own process (explorer.exe /desktop), started here while the keeper
+        holds the desktop, so that it lives as long as the keeper. The first program that needs
+        the desktop starts it, with that program's standard error: started by a test, it would
+        hold CTest's pipe and CTest would wait for it to the test's time limit. wineboot starts
+        it, but where Wine runs slowly (32-bit Wine through qemu) that one ends before the
+        keeper is up; a second wineboot, once the keeper's prompt shows, starts it again with
+        its output in the log."""
+        keeper_log = os.path.join(self.logs, "keeper.log")
+
+        def keeper_ready():
+            try:
+                with open(keeper_log, "rb") as f:
+                    return b">" in f.read()
+            except OSError:
+                return False
+
+        self.wait(keeper_ready, "the keeper's prompt", 60)
+        for _ in range(3):
+            if self.desktop_running():
+                return
+            status = self.run("wineboot", [self.loader, "wineboot", "-i"], timeout=90)
+            if status != 0:
+                sys.exit(f"wine fixture: the second wineboot failed with status {status} "
+                         f"(log: {self.logs}/wineboot.log)")
+            time.sleep(0.5)
+        if not self.desktop_running():
+            log("warning: no desktop process (explorer.exe /desktop) stays up; the first test "
+                "that needs one starts it on CTest's pipe and waits for it")
+
+    def desktop_running(self):
+        """Whether an explorer.exe /desktop of this prefix runs."""
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open(f"/proc/{entry}/cmdline", "rb") as f:
+                    cmdline = f.read()
+                if b"explorer.exe" not in cmdline or b"/desktop" not in cmdline:
+                    continue
+                with open(f"/proc/{entry}/environ", "rb") as f:
+                    environ = f.read().split(b"\0")
+            except OSError:
+                continue
+            if f"WINEPREFIX={self.prefix}".encode() in environ:
+                return True
+        return False
 
     def cleanup(self, quiet=False):
         if os.path.isdir(self.prefix):
@@ -158,8 +207,9 @@ class Fixture:
         if probe.returncode != 0:
             sys.exit(f"wine fixture: the Wine loader {self.loader} does not start "
                      f"({(probe.stderr or probe.stdout).strip()}). A 32-bit loader needs a "
-                     f"kernel with IA-32 emulation; on a kernel without it, build for x86_64 "
-                     f"and test with /usr/lib/wine/wine64.")
+                     f"kernel with IA-32 emulation, or, on a kernel without it, qemu's emulator "
+                     f"registered for 32-bit programs: as root, run scripts/deps.sh windows "
+                     f"(scripts/run32.sh).")
 
     def check_display_free(self):
         lock = f"/tmp/.X{self.display}-lock"

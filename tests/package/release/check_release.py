@@ -8,11 +8,15 @@ key are thrown away after the test; they are made here with openssl and gpg. The
   - Drill.exe, both MSIs and the Drill.exe that each MSI carries have signatures that
     `osslsigncode verify` accepts with the test certificate;
   - the apt repository's InRelease and Release.gpg verify with the key the repository ships;
-  - the web archive holds the site's start page.
+  - the web archive holds the site's start page;
+  - lintian has nothing to say about the source package and the Debian package;
+  - the release's source package, unpacked as anyone who downloads it does (no git there), makes
+    the same Debian packages, byte for byte, into release.sh's default folder inside itself.
 Then, as root and only in CI or with DRILL_PACKAGE_INSTALL_TEST=1 (it downloads a small Debian 12
-from Debian's mirror), it makes a clean Debian 12 with mmdebstrap, adds the repository the way the
-README tells a school to, installs the previous release from it, upgrades to this one, and checks
-that the installed program finds all its libraries and starts.
+from the mirror that this machine's own apt sources name), it makes a clean Debian 12 with
+mmdebstrap, adds the repository the way the README tells a school to, installs the previous release
+from it, upgrades to this one, and checks that the installed program finds all its libraries and
+starts.
 
 The previous release is this release's .deb with the version of the release before it in
 releases.json: what the upgrade exercises is apt's and dpkg's path from one version to the next
@@ -20,7 +24,9 @@ through a signed repository, not the differences between the two programs.
 """
 
 import argparse
+import atexit
 import glob
+import hashlib
 import json
 import os
 import shutil
@@ -28,11 +34,17 @@ import subprocess
 import sys
 import zipfile
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import lintian_package  # noqa: E402
+
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(
     os.path.abspath(__file__)))))
 KEY_USER = "drill release test <release-test@example.org>"
 PFX_PASSWORD = "release test"
-DEBIAN = "http://deb.debian.org/debian"
+# The clean Debian 12's suites; the archive that serves them is the one the machine's own apt
+# sources name (scripts/apt-sources.py).
+DEBIAN_SUITES = ("bookworm", "bookworm-updates")
 
 failures = []
 
@@ -123,6 +135,50 @@ def check_repository(out, gnupg_home):
         check(result.returncode == 0, f"{os.path.basename(argv[-1])} verifies with drill.gpg")
 
 
+def check_lintian(out, version):
+    for path in glob.glob(os.path.join(out, f"drill_{version}.dsc")) + \
+            glob.glob(os.path.join(out, f"drill_{version}_*.deb")):
+        failures = lintian_package.lintian_failures(path)
+        check(not failures, f"lintian has nothing to say about {os.path.basename(path)}"
+              + "".join(f"\n     {line}" for line in failures))
+
+
+def sha256(path):
+    with open(path, "rb") as file:
+        return hashlib.sha256(file.read()).hexdigest()
+
+
+def check_from_source_package(out, version, work):
+    """Unpacks the release's source package and builds its Debian packages in it, into the folder
+    release.sh writes by default (release/<version> inside the tree): the copy that the build
+    makes of a tree without git must leave that folder out, and the packages must come out the
+    same as the release's."""
+    tree = os.path.join(work, "source-package")
+    run(["dpkg-source", "-x", os.path.join(out, f"drill_{version}.dsc"), tree],
+        capture_output=True)
+    folder = os.path.join(tree, "release", version)
+    log(f"scripts/build-deb.sh {folder} (in the unpacked source package)")
+    with open(os.path.join(work, "source-package.log"), "w") as output:
+        result = subprocess.run([os.path.join(tree, "scripts", "build-deb.sh"), folder],
+                                stdout=output, stderr=subprocess.STDOUT)
+    check(result.returncode == 0, "the unpacked source package builds its Debian packages into "
+          f"release/{version} inside itself (log: {output.name})")
+    if result.returncode != 0:
+        return
+    for name in sorted(os.path.basename(p) for p in glob.glob(os.path.join(out, "drill_*"))
+                       if p.endswith((".deb", ".dsc", ".tar.xz"))):
+        rebuilt = os.path.join(folder, name)
+        same = os.path.exists(rebuilt) and sha256(rebuilt) == sha256(os.path.join(out, name))
+        detail = ""
+        if not same and name.endswith(".tar.xz") and os.path.exists(rebuilt):
+            listed = [set(subprocess.run(["tar", "-tJf", path], capture_output=True, text=True)
+                          .stdout.splitlines()) for path in (os.path.join(out, name), rebuilt)]
+            detail = (f" (only in the release: {sorted(listed[0] - listed[1])[:10]};"
+                      f" only in the rebuilt one: {sorted(listed[1] - listed[0])[:10]})")
+        check(same, f"{name} from the unpacked source package is the release's{detail}")
+    shutil.rmtree(tree, ignore_errors=True)
+
+
 def relabel(deb, version, work):
     """The same package with another version: the release that comes before this one."""
     tree = os.path.join(work, "relabel")
@@ -171,13 +227,22 @@ def install_and_upgrade(out, version, previous_version, work, env):
         'chroot "$1" env QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/drill;'
         ' status=$?; echo "drill-run-status=$status"',
     ]
-    mirror = os.environ.get("DRILL_DEBIAN_MIRROR", DEBIAN)
+    # The machine's own archive for the clean Debian: whatever mirror this machine uses.
+    sources = subprocess.run([os.path.join(SOURCE, "scripts", "apt-sources.py"), *DEBIAN_SUITES],
+                             capture_output=True, text=True)
+    if sources.returncode != 0:
+        check(False, f"this machine's apt sources name none of {', '.join(DEBIAN_SUITES)}: "
+              "no archive to make the clean Debian 12 from")
+        return
+    mirror = os.path.join(work, "debian.sources")
+    with open(mirror, "w", encoding="utf-8") as file:
+        file.write(sources.stdout)
+    log(f"the clean Debian 12 comes from this machine's apt sources:\n{sources.stdout}")
     argv = ["mmdebstrap", "--variant=apt", "--mode=root",
             f"--aptopt=Acquire::Retries \"3\""]
     argv += [f"--customize-hook={hook}" for hook in hooks]
     root = os.path.join(work, "chroot")
-    argv += ["bookworm", root, f"deb {mirror} bookworm main",
-             f"deb {mirror} bookworm-updates main"]
+    argv += ["bookworm", root, mirror]
     log(" ".join(argv))
     result = subprocess.run(argv, capture_output=True, text=True)
     shutil.rmtree(root, ignore_errors=True)
@@ -206,6 +271,9 @@ def main():
     cert, pfx = make_certificate(work)
     gnupg = os.path.join(work, "gnupg")
     make_key(gnupg)
+    # gpg started an agent for the throw-away key: it must not outlive the test.
+    atexit.register(subprocess.run, ["gpgconf", "--homedir", gnupg, "--kill", "all"],
+                    capture_output=True)
     env = dict(os.environ, GNUPGHOME=gnupg, DRILL_APT_KEY=KEY_USER,
                DRILL_SIGN_PFX=pfx, DRILL_SIGN_PASSWORD=PFX_PASSWORD)
 
@@ -234,6 +302,8 @@ def main():
     check_repository(out, gnupg)
     with zipfile.ZipFile(os.path.join(out, f"drill-{version}-web.zip")) as archive:
         check("drill/index.html" in archive.namelist(), "the web archive holds drill/index.html")
+    check_lintian(out, version)
+    check_from_source_package(out, version, work)
 
     asked = os.environ.get("CI") or os.environ.get("DRILL_PACKAGE_INSTALL_TEST") == "1"
     if os.geteuid() != 0 or not asked:
