@@ -23,6 +23,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "qt", "e2e"))
+from atspi_bus import unique_name_of  # noqa: E402
 from xsession import XSession  # noqa: E402
 
 CALL_MS = 3000
@@ -61,22 +62,7 @@ class Program:
                                   Gio.DBusCallFlags.NONE, CALL_MS, None).unpack()
 
     def bus_name(self):
-        names = self.bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                   "org.freedesktop.DBus", "ListNames", None, None,
-                                   Gio.DBusCallFlags.NONE, CALL_MS, None).unpack()[0]
-        for name in names:
-            if not name.startswith(":"):
-                continue
-            try:
-                pid = self.bus.call_sync(
-                    "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                    "GetConnectionUnixProcessID", GLib.Variant("(s)", (name,)), None,
-                    Gio.DBusCallFlags.NONE, CALL_MS, None).unpack()[0]
-            except GLib.Error:
-                continue
-            if pid == self.proc.pid:
-                return name
-        return None
+        return unique_name_of(self.bus, self.proc.pid)
 
     def children(self, path):
         try:

@@ -23,6 +23,7 @@ import unittest
 import xml.etree.ElementTree as ElementTree
 
 from drill_program import MAIN_CAPTION, RESULT_CAPTION, application_title
+from atspi_bus import accessibility_bus_address, poll, unique_name_of
 from xsession import run_tests
 
 EXECUTABLE = ""
@@ -63,21 +64,7 @@ class Program:
         SESSION.stop(self.proc)
 
     def bus_name(self):
-        names = self.bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                   "org.freedesktop.DBus", "ListNames", None, None,
-                                   Gio.DBusCallFlags.NONE, CALL_MS, None).unpack()[0]
-        for name in names:
-            if name.startswith(":"):
-                try:
-                    pid = self.bus.call_sync(
-                        "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                        "GetConnectionUnixProcessID", GLib.Variant("(s)", (name,)), None,
-                        Gio.DBusCallFlags.NONE, CALL_MS, None).unpack()[0]
-                except GLib.Error:
-                    continue
-                if pid == self.proc.pid:
-                    return name
-        return None
+        return unique_name_of(self.bus, self.proc.pid)
 
     def call(self, path, interface, method, signature="", args=()):
         """("answer", values), ("error", message), ("timeout", None) or ("ended", None)."""
@@ -374,23 +361,6 @@ def report():
         program.stop()
     print("summary:", ", ".join(f"{k} {v}" for k, v in sorted(outcomes.items())))
     return 0
-
-
-def poll(condition, what, timeout=15):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.05)
-    raise AssertionError(f"timed out waiting for {what}")
-
-
-def accessibility_bus_address():
-    session = Gio.bus_get_sync(Gio.BusType.SESSION, None)
-    reply = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress",
-                              None, None, Gio.DBusCallFlags.NONE, CALL_MS, None)
-    return reply.unpack()[0]
 
 
 if __name__ == "__main__":

@@ -11,6 +11,7 @@ import time
 import unittest
 
 from drill_program import MAIN_CAPTION, RESULT_CAPTION, application_title
+from atspi_bus import accessibility_bus_address, poll, unique_name_of
 from xsession import run_tests
 
 EXECUTABLE = ""
@@ -26,16 +27,6 @@ TEXT = "org.a11y.atspi.Text"
 ACCESSIBLE = "org.a11y.atspi.Accessible"
 
 
-def poll(condition, what, timeout=15):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.05)
-    raise AssertionError(f"timed out waiting for {what}")
-
-
 class Robustness(unittest.TestCase):
     calls = 0
 
@@ -47,7 +38,8 @@ class Robustness(unittest.TestCase):
             accessibility_bus_address(),
             Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
             Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
-        self.name = self.bus_name_of(self.proc.pid)
+        self.name = unique_name_of(self.bus, self.proc.pid)
+        self.assertIsNotNone(self.name, "the program has no name on the accessibility bus")
         self.field = poll(lambda: self.find(pyatspi.ROLE_TEXT), "the answer field")
         SESSION.wait_until_active(MAIN_CAPTION)
 
@@ -57,25 +49,6 @@ class Robustness(unittest.TestCase):
             pyatspi.STATE_FOCUSED), "the focus on «Выход»")
         SESSION.xdotool("key", "Tab", "Tab")
         poll(lambda: self.field.getState().contains(pyatspi.STATE_FOCUSED), "the field's focus")
-
-    def bus_name_of(self, pid):
-        """The program's unique name on the accessibility bus."""
-        names = self.bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                   "org.freedesktop.DBus", "ListNames", None, None,
-                                   Gio.DBusCallFlags.NONE, CALL_MS, None).unpack()[0]
-        for name in names:
-            if not name.startswith(":"):
-                continue
-            try:
-                owner = self.bus.call_sync(
-                    "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                    "GetConnectionUnixProcessID", GLib.Variant("(s)", (name,)), None,
-                    Gio.DBusCallFlags.NONE, CALL_MS, None).unpack()[0]
-            except GLib.Error:
-                continue
-            if owner == pid:
-                return name
-        raise AssertionError("the program has no name on the accessibility bus")
 
     def find_application(self):
         for app in pyatspi.Registry.getDesktop(0):
@@ -218,13 +191,6 @@ class Robustness(unittest.TestCase):
         SESSION.wait_for_window(RESULT_CAPTION)
         self.press_and_edit_behind("the result window")
         self.assertEqual(len(SESSION.visible_windows(RESULT_CAPTION)), 1)
-
-
-def accessibility_bus_address():
-    session = Gio.bus_get_sync(Gio.BusType.SESSION, None)
-    reply = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress",
-                              None, None, Gio.DBusCallFlags.NONE, CALL_MS, None)
-    return reply.unpack()[0]
 
 
 if __name__ == "__main__":
