@@ -29,7 +29,7 @@ import time
 
 from Xlib import X, display
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "qt", "e2e"))
 from xsession import XSession  # noqa: E402
 
 WINDOW_COLOUR = (0xEF, 0xEF, 0xEF)  # the window background of Qt's Fusion style
