@@ -1,3 +1,11 @@
+// Over http(s) the program's WebAssembly is asked for here, while drill.js is still on its way:
+// drill.js would otherwise ask for it only once it has arrived and runs (wasm_source.js takes
+// this answer). From a folder (file://) the page may not fetch a file, and does not try.
+if (location.protocol.startsWith('http') && typeof WebAssembly === 'object') {
+  window.drillWasmResponse = fetch('drill.wasm', {credentials: 'same-origin'});
+  window.drillWasmResponse.catch(function () {}); // told by the program, which waits for it
+}
+
 // Over http(s) the site can be installed and, once loaded, works offline on the next visit: a
 // web app manifest and a service worker that keeps the site's files. Opened from a folder
 // (file://) it needs neither, and the browser would refuse both.

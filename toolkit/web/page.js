@@ -457,9 +457,18 @@ Module.onAbort = function (what) {
 // while the program's WebAssembly is being compiled, not after.
 const drillFonts = [];
 document.fonts.forEach(function (face) { drillFonts.push(face.load().catch(function () {})); });
+// While the WebAssembly is still on its way, the canvas that measures the fonts is made and has
+// measured each of them once: the first measure costs far more than the later ones.
+const drillFontsIn = Promise.all(drillFonts).then(function () {
+  try {
+    document.fonts.forEach(function (face) {
+      if (face.status === 'loaded') Drill.zeroHeight('"' + face.family.replace(/"/g, '') + '"', 13);
+    });
+  } catch (e) { /* measured again when the program asks */ }
+});
 Module.preRun = Module.preRun || [];
 Module.preRun.push(function () {
   if (drillLacks) addRunDependency('a browser that can run it'); // never there: no start
   addRunDependency('fonts');
-  Promise.all(drillFonts).then(function () { removeRunDependency('fonts'); });
+  drillFontsIn.then(function () { removeRunDependency('fonts'); });
 });
