@@ -6,4 +6,5 @@ include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 
 # CTest runs the Windows test programs under Wine, in the prefix that the test fixture prepares.
 find_program(DRILL_WINE wine REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${DRILL_WINE})
+# Through cmake/wine_run.sh, so that a Wine process a test leaves running does not hold its output.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine_run.sh ${DRILL_WINE})

@@ -8,4 +8,5 @@ include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 # Debian installs the 64-bit loader outside PATH.
 find_program(DRILL_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
 find_program(DRILL_WINE NAMES wine64 REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${DRILL_WINE})
+# Through cmake/wine_run.sh, so that a Wine process a test leaves running does not hold its output.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine_run.sh ${DRILL_WINE})
