@@ -23,7 +23,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "qt", "e2e"))
-from atspi_bus import unique_name_of  # noqa: E402
+from atspi_bus import poll, unique_name_of  # noqa: E402
 from xsession import XSession  # noqa: E402
 
 CALL_MS = 3000
@@ -47,9 +47,9 @@ class Program:
         self.bus = Gio.DBusConnection.new_for_address_sync(
             address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
             Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
-        self.name = wait(self.bus_name)
-        self.window = wait(lambda: self.children(ROOT)[:1])[0]
-        self.field = wait(self.find_field)
+        self.name = poll(self.bus_name, "the program on the accessibility bus", 20)
+        self.window = poll(lambda: self.children(ROOT)[:1], "the main window", 20)[0]
+        self.field = poll(self.find_field, "the answer field", 20)
 
     def stop(self):
         if self.proc.poll() is None:
@@ -78,16 +78,6 @@ class Program:
                 return path
             todo += self.children(path)
         return None
-
-
-def wait(condition, timeout=20):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.05)
-    raise TimeoutError("the program did not come up on the accessibility bus")
 
 
 def timed(program, rounds, *call):
