@@ -10,7 +10,11 @@ Chromium against local servers on 127.0.0.1 that this test starts and stops:
   copy is kept;
 - a first visit downloads each file of the site once: the worker takes what the page has just
   loaded from the browser's cache (the requests are counted for a server that lets the browser
-  keep its files a while and for one that wants them checked each time).
+  keep its files a while and for one that wants them checked each time), the program's
+  WebAssembly compressed, not drill.wasm as well;
+- the WebAssembly unpacked by the server on the way, or answered by a page of the server's, and
+  a browser that cannot unpack it;
+- Chromium takes the kept files by the worker's static routes, without starting the worker.
 
 usage: serving.py SITE_DIR OUTPUT_DIR"""
 
@@ -33,6 +37,10 @@ PUT = """
 const done = arguments[arguments.length - 1];
 const [name, url] = [arguments[0], arguments[1]];
 caches.open(name).then(c => c.put(url, new Response('kept'))).then(() => done(true), () => done(false));
+"""
+ROUTED = """
+const page = performance.getEntriesByType('navigation')[0];
+return page && 'workerFinalSourceType' in page ? page.workerFinalSourceType : null;
 """
 NOTE = """
 const note = document.getElementById('offline-note');
@@ -104,6 +112,12 @@ def neighbours(site):
             for address in ("a/index.html", "b/index.html", "a/index.html?klass=2b",
                             "b/?klass=2b#start", "a/"):
                 starts(driver, base + address, f"offline, {address}")
+                # Chromium takes a kept file straight from the cache, by the worker's routes,
+                # without starting the worker; a page with a query goes through the worker.
+                routed = driver.execute_script(ROUTED)
+                if routed is not None:
+                    check(routed == ("cache" if address.endswith(".html") else ""),
+                          f"offline, {address}: the page comes by a static route: {routed!r}")
         finally:
             driver.quit()
     finally:
@@ -166,6 +180,82 @@ def broken_sites(site):
             shutil.rmtree(root, ignore_errors=True)
 
 
+def wasm_forms(site):
+    """The program's WebAssembly as servers send it: drill.wasm.gz unpacked on the way
+    (Content-Encoding: gzip), or answered by a page of the server's; and a browser that cannot
+    unpack it, which takes drill.wasm."""
+
+    class Unpacking(offline.Uncached):
+        def end_headers(self):
+            if self.path.endswith(".wasm.gz"):
+                self.send_header("Content-Encoding", "gzip")
+            super().end_headers()
+
+    class Fallback(offline.Uncached):
+        def send_head(self):
+            if self.path.endswith(".wasm.gz"):
+                self.path = "/index.html"
+            return super().send_head()
+
+    for label, handler in (("drill.wasm.gz unpacked by the server", Unpacking),
+                           ("drill.wasm.gz answered by a page", Fallback),
+                           ("a browser without DecompressionStream", offline.Uncached)):
+        root = tempfile.mkdtemp(prefix="drill-wasm-")
+        profile = tempfile.mkdtemp(prefix="drill-wasm-profile-")
+        shutil.copytree(site, os.path.join(root, "site"))
+        server = web.serve(os.path.join(root, "site"), handler)
+        url = f"http://127.0.0.1:{server.server_address[1]}/index.html"
+        running = True
+        try:
+            driver = web.browser(profile=profile)
+            try:
+                if "without" in label:
+                    driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {
+                        "source": "delete window.DecompressionStream;"})
+                if "a page" in label:
+                    driver.get(url)
+                    note = None
+                    for _ in range(100):
+                        note = driver.execute_script(
+                            "const n = document.getElementById('cannot-run');"
+                            "return n && !n.hidden ? n.textContent : null")
+                        if note:
+                            break
+                        time.sleep(0.1)
+                    check(note and note.startswith("Программа не запустилась"),
+                          f"{label}: the page says that the program did not start: {note!r}")
+                    continue
+                starts(driver, url, f"{label}: online")
+                loaded = driver.execute_script(
+                    "return performance.getEntriesByType('resource').map(e => e.name)"
+                    ".filter(n => /[.]wasm/.test(n)).map(n => n.split('/').pop())")
+                expected = ["drill.wasm"] if "without" in label else ["drill.wasm.gz"]
+                check(loaded == expected, f"{label}: the page loads {expected}: {loaded}")
+                if "without" in label:
+                    continue
+                wait_worker(driver, label)
+                check(driver.execute_script(NOTE) is None,
+                      f"{label}: the copy for use offline is kept: {driver.execute_script(NOTE)!r}")
+            finally:
+                driver.quit()
+            if "without" in label or "a page" in label:
+                continue
+            server.shutdown()
+            server.server_close()
+            running = False
+            driver = web.browser(profile=profile)
+            try:
+                starts(driver, url, f"{label}: offline")
+            finally:
+                driver.quit()
+        finally:
+            if running:
+                server.shutdown()
+                server.server_close()
+            shutil.rmtree(root, ignore_errors=True)
+            shutil.rmtree(profile, ignore_errors=True)
+
+
 def counting(cache_control):
     """A server that counts what it sends, with the Cache-Control header given."""
     log = []
@@ -203,12 +293,15 @@ def first_visit(site):
               f"{len(bodies)} with the file ({size // 1024} KB), "
               f"{sum(code == 304 for _, code in log)} answered 'not modified'", flush=True)
         check(not again, f"first visit, {cache_control}: downloaded more than once: {again}")
+        # The program comes compressed, once; drill.wasm is only for a browser that cannot unpack.
+        check("/drill.wasm.gz" in bodies and "/drill.wasm" not in bodies,
+              f"first visit, {cache_control}: drill.wasm.gz loaded, not drill.wasm")
 
 
 def main():
     site, web.OUT = sys.argv[1], sys.argv[2]
     os.makedirs(web.OUT, exist_ok=True)
-    for part in (neighbours, broken_sites, first_visit):
+    for part in (neighbours, broken_sites, wasm_forms, first_visit):
         print("--", part.__name__, flush=True)
         part(site)
     print("FAILED" if web.failures else "passed", len(web.failures), "failures")

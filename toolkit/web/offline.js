@@ -1,8 +1,10 @@
 // Over http(s) the program's WebAssembly is asked for here, while drill.js is still on its way:
 // drill.js would otherwise ask for it only once it has arrived and runs (wasm_source.js takes
-// this answer). From a folder (file://) the page may not fetch a file, and does not try.
+// this answer, and says which file it is). The compressed file where the browser can unpack it.
+// From a folder (file://) the page may not fetch a file, and does not try.
 if (location.protocol.startsWith('http') && typeof WebAssembly === 'object') {
-  window.drillWasmResponse = fetch('drill.wasm', {credentials: 'same-origin'});
+  window.drillWasmFile = typeof DecompressionStream === 'function' ? 'drill.wasm.gz' : 'drill.wasm';
+  window.drillWasmResponse = fetch(window.drillWasmFile, {credentials: 'same-origin'});
   window.drillWasmResponse.catch(function () {}); // told by the program, which waits for it
 }
 
