@@ -97,7 +97,8 @@ out['DOMContentLoaded'] = nav.domContentLoadedEventStart;
 out['load'] = nav.loadEventStart;
 const js = performance.getEntriesByName(new URL('drill.js', location.href).href)[0];
 if (js) out['drill.js received'] = js.responseEnd;
-const wasm = performance.getEntriesByName(new URL('drill.wasm', location.href).href)[0];
+const wasm = performance.getEntriesByName(new URL('drill.wasm.gz', location.href).href)[0] ||
+             performance.getEntriesByName(new URL('drill.wasm', location.href).href)[0];
 if (wasm) out['drill.wasm received'] = wasm.responseEnd;
 out.controlled = nav.workerStart > 0; // the page itself came from the service worker
 return out;
@@ -267,10 +268,12 @@ def main():
     raw, packed = sum(r[1] for r in rows), sum(r[2] for r in rows)
     print(f"site {site}: {len(rows)} files, {raw} bytes ({raw / 1024:.0f} KB) raw, "
           f"{packed} bytes ({packed / 1024:.0f} KB) with each file gzip -9")
-    # drill.wasm.js serves only a page opened from the folder; over http drill.wasm is loaded.
-    web = [r for r in rows if r[0] != "drill.wasm.js"]
+    # drill.wasm.js serves only a page opened from the folder; over http drill.wasm.gz is loaded
+    # (drill.wasm only by a browser that cannot unpack it).
+    web = [r for r in rows if r[0] not in ("drill.wasm.js", "drill.wasm")]
     raw, packed = sum(r[1] for r in web), sum(r[2] for r in web)
-    print(f"  a pupil's first visit over http downloads all but drill.wasm.js: {raw} bytes "
+    print(f"  a pupil's first visit over http downloads all but drill.wasm.js and drill.wasm: "
+          f"{raw} bytes "
           f"({raw / 1024:.0f} KB) from a server that sends files as they are, {packed} bytes "
           f"({packed / 1024:.0f} KB) from one that compresses")
     print("  biggest files (raw, gzip -9 bytes):")
