@@ -14,7 +14,8 @@ Chromium against local servers on 127.0.0.1 that this test starts and stops:
   WebAssembly compressed, not drill.wasm as well;
 - the WebAssembly unpacked by the server on the way, or answered by a page of the server's, and
   a browser that cannot unpack it;
-- Chromium takes the kept files by the worker's static routes, without starting the worker.
+- Chromium takes the kept files by the worker's static routes, without starting the worker;
+- a school's server by its name over plain http, where no copy can be kept: the page says so.
 
 usage: serving.py SITE_DIR OUTPUT_DIR"""
 
@@ -256,6 +257,38 @@ def wasm_forms(site):
             shutil.rmtree(profile, ignore_errors=True)
 
 
+def plain_http(site):
+    """A school server by its name over plain http: the browser keeps no copy there (a service
+    worker needs https); the program works, and the line under the windows says so, on each
+    visit."""
+    server = web.serve(site, offline.Uncached)
+    name = "school.example"
+    url = f"http://{name}:{server.server_address[1]}/index.html"
+    driver = web.browser(arguments=(f"--host-resolver-rules=MAP {name} 127.0.0.1",))
+    try:
+        for visit in ("first visit", "next visit"):
+            starts(driver, url, f"plain http, {visit}")
+            check(driver.execute_script("return window.isSecureContext") is False,
+                  f"plain http, {visit}: the page is not a secure context (as on a school's "
+                  f"server without https)")
+            note = None
+            for _ in range(50):
+                note = driver.execute_script(NOTE)
+                if note:
+                    break
+                time.sleep(0.1)
+            check(note and "Без сети программа не откроется" in note and "https://" in note,
+                  f"plain http, {visit}: the page says that it needs https to open offline: "
+                  f"{note!r}")
+            check(not driver.execute_script("return !!navigator.serviceWorker"),
+                  f"plain http, {visit}: no service worker")
+        driver.save_screenshot(os.path.join(web.OUT, "plain-http.png"))
+    finally:
+        driver.quit()
+        server.shutdown()
+        server.server_close()
+
+
 def counting(cache_control):
     """A server that counts what it sends, with the Cache-Control header given."""
     log = []
@@ -301,7 +334,7 @@ def first_visit(site):
 def main():
     site, web.OUT = sys.argv[1], sys.argv[2]
     os.makedirs(web.OUT, exist_ok=True)
-    for part in (neighbours, broken_sites, wasm_forms, first_visit):
+    for part in (neighbours, broken_sites, wasm_forms, plain_http, first_visit):
         print("--", part.__name__, flush=True)
         part(site)
     print("FAILED" if web.failures else "passed", len(web.failures), "failures")

@@ -31,11 +31,14 @@ def check(condition, what):
         print("FAIL:", what, flush=True)
 
 
-def browser(width=800, height=600, ratio=1, profile=None):
-    """Headless Chromium; a profile folder keeps what it stores for a later start."""
+def browser(width=800, height=600, ratio=1, profile=None, arguments=()):
+    """Headless Chromium; a profile folder keeps what it stores for a later start; arguments:
+    more of Chromium's own."""
     options = webdriver.ChromeOptions()
     if profile:
         options.add_argument(f"--user-data-dir={profile}")
+    for argument in arguments:
+        options.add_argument(argument)
     for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
                      f"--window-size={width},{height}", f"--force-device-scale-factor={ratio}",
                      "--disable-background-networking", "--disable-component-update"):
