@@ -4,8 +4,9 @@
   wine_fixture.py cleanup <state dir> <display number> <wine loader>
 
 setup: a fresh Wine prefix in <state dir>/prefix, a private Xvfb on :<display number> with a
-window manager (openbox), a persistent wineserver, the prefix initialised (wineboot) and the faces
-of Debian's fonts-wine copied into it. Every server is started in its own session with its output
+window manager (openbox), a persistent wineserver, the prefix initialised (wineboot), Wine's crash
+dialog switched off (a crashing test reports and ends) and the faces of Debian's fonts-wine
+copied into it. Every server is started in its own session with its output
 in a log file, never on this script's output: CTest waits for every process that holds its pipe,
 and a wineserver that inherits it makes each test wait seconds or hang.
 cleanup: stops the wineserver, the window manager and the X server. A setup also clears what a
@@ -112,6 +113,14 @@ class Fixture:
         if status != 0:
             sys.exit(f"wine fixture: wineboot failed with status {status} "
                      f"(log: {self.logs}/wineboot.log)")
+        # A program that crashes has Wine's debugger print the fault and a backtrace on its
+        # output and end it, instead of showing a crash dialog that waits for a click.
+        status = self.run("reg", [self.loader, "reg", "add", r"HKCU\Software\Wine\WineDbg",
+                                  "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f"],
+                          timeout=90)
+        if status != 0:
+            sys.exit(f"wine fixture: reg add failed with status {status} "
+                     f"(log: {self.logs}/reg.log)")
         self.copy_fonts()
         self.start_keeper()
         self.start_desktop()
