@@ -100,7 +100,8 @@ if (js) out['drill.js received'] = js.responseEnd;
 const wasm = performance.getEntriesByName(new URL('drill.wasm.gz', location.href).href)[0] ||
              performance.getEntriesByName(new URL('drill.wasm', location.href).href)[0];
 if (wasm) out['drill.wasm received'] = wasm.responseEnd;
-out.controlled = nav.workerStart > 0; // the page itself came from the service worker
+// The page itself came from the service worker, or from its cache by the worker's static routes.
+out.controlled = nav.workerStart > 0 || nav.workerFinalSourceType === 'cache';
 return out;
 """
 
@@ -257,7 +258,7 @@ def main():
                     print(f"    {page}: {step:22} {summary(values)}")
             controlled = sum(r["controlled"] for r in results)
             if controlled:
-                print(f"    {page}: served by its service worker in {controlled} of "
+                print(f"    {page}: served by its service worker or its cache in {controlled} of "
                       f"{len(results)} loads")
         for page in drills:
             pairs = zip(figures[page, visit], figures["static page", visit])
