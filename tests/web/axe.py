@@ -86,11 +86,9 @@ def main():
                 audit(driver, source, "desktop, the line about the offline copy", found)
             finally:
                 driver.quit()
-                other.shutdown()
-                other.server_close()
+                web.stop(other)
     finally:
-        server.shutdown()
-        server.server_close()
+        web.stop(server)
     print("axe's violations by state:", found)
     print("FAILED" if web.failures else "passed", len(web.failures), "failures")
     sys.exit(1 if web.failures else 0)

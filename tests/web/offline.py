@@ -114,7 +114,6 @@ def main():
     server = web.serve(site, Uncached)
     base = f"http://127.0.0.1:{server.server_address[1]}/"
     url = base + "index.html"
-    running = True
     profile = tempfile.mkdtemp(prefix="drill-offline-")
     try:
         driver = web.browser(profile=profile)
@@ -140,9 +139,7 @@ def main():
         finally:
             driver.quit()
 
-        server.shutdown()
-        server.server_close()
-        running = False
+        web.stop(server)
         check(fetch(url) is None, "the server is stopped")
 
         # The next visit, in a new start of the browser: nothing is left in its memory, and the
@@ -160,7 +157,6 @@ def main():
             newer = os.path.join(profile, "newer")
             cache = newer_site(site, newer, base)
             server = web.serve(newer, Uncached, int(base.rsplit(":", 1)[1].strip("/")))
-            running = True
             driver.get(url)
             try:
                 WebDriverWait(driver, 20, 0.2).until(lambda d: d.execute_async_script(CACHES)
@@ -177,9 +173,7 @@ def main():
         finally:
             driver.quit()
     finally:
-        if running:
-            server.shutdown()
-            server.server_close()
+        web.stop(server)
         shutil.rmtree(profile, ignore_errors=True)
 
     print("FAILED" if web.failures else "passed", len(web.failures), "failures")

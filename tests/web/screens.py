@@ -325,8 +325,7 @@ def main():
         cannot_run(url, csp_url)
     finally:
         for s in (server, strict):
-            s.shutdown()
-            s.server_close()
+            web.stop(s)
     print("FAILED" if web.failures else "passed", len(web.failures), "failures")
     sys.exit(1 if web.failures else 0)
 

@@ -81,7 +81,6 @@ def neighbours(site):
         f.write("<!DOCTYPE html><title>Other</title>")
     server = web.serve(root, offline.Uncached)
     base = f"http://127.0.0.1:{server.server_address[1]}/"
-    running = True
     try:
         driver = web.browser(profile=profile)
         try:
@@ -104,9 +103,7 @@ def neighbours(site):
                   f"{sorted(own | {'other-app', 'drill-00000000000000cc'})}")
         finally:
             driver.quit()
-        server.shutdown()
-        server.server_close()
-        running = False
+        web.stop(server)
 
         driver = web.browser(profile=profile)
         try:
@@ -122,9 +119,7 @@ def neighbours(site):
         finally:
             driver.quit()
     finally:
-        if running:
-            server.shutdown()
-            server.server_close()
+        web.stop(server)
         shutil.rmtree(root, ignore_errors=True)
         shutil.rmtree(profile, ignore_errors=True)
 
@@ -176,8 +171,7 @@ def broken_sites(site):
             driver.save_screenshot(os.path.join(web.OUT, label.replace(" ", "-") + ".png"))
         finally:
             driver.quit()
-            server.shutdown()
-            server.server_close()
+            web.stop(server)
             shutil.rmtree(root, ignore_errors=True)
 
 
@@ -206,7 +200,6 @@ def wasm_forms(site):
         shutil.copytree(site, os.path.join(root, "site"))
         server = web.serve(os.path.join(root, "site"), handler)
         url = f"http://127.0.0.1:{server.server_address[1]}/index.html"
-        running = True
         try:
             driver = web.browser(profile=profile)
             try:
@@ -241,18 +234,14 @@ def wasm_forms(site):
                 driver.quit()
             if "without" in label or "a page" in label:
                 continue
-            server.shutdown()
-            server.server_close()
-            running = False
+            web.stop(server)
             driver = web.browser(profile=profile)
             try:
                 starts(driver, url, f"{label}: offline")
             finally:
                 driver.quit()
         finally:
-            if running:
-                server.shutdown()
-                server.server_close()
+            web.stop(server)
             shutil.rmtree(root, ignore_errors=True)
             shutil.rmtree(profile, ignore_errors=True)
 
@@ -285,8 +274,7 @@ def plain_http(site):
         driver.save_screenshot(os.path.join(web.OUT, "plain-http.png"))
     finally:
         driver.quit()
-        server.shutdown()
-        server.server_close()
+        web.stop(server)
 
 
 def counting(cache_control):
@@ -316,8 +304,7 @@ def first_visit(site):
             wait_worker(driver, f"first visit, {cache_control}")
         finally:
             driver.quit()
-            server.shutdown()
-            server.server_close()
+            web.stop(server)
         bodies = [path for path, code in log if code == 200]
         again = sorted({path for path in bodies if bodies.count(path) > 1})
         size = sum(os.path.getsize(os.path.join(site, path.lstrip("/")))

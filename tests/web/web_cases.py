@@ -258,6 +258,16 @@ def serve(site, handler=Quiet, port=0):
     return server
 
 
+def stop(server):
+    """Stops a server that serve() started; a server stopped already is left as it is, so that a
+    test may stop it midway (to go offline) and again on its way out."""
+    if getattr(server, "stopped", False):
+        return
+    server.stopped = True
+    server.shutdown()
+    server.server_close()
+
+
 def main():
     global OUT
     site, OUT = sys.argv[1], sys.argv[2]
@@ -291,8 +301,7 @@ def main():
             finally:
                 driver.quit()
     finally:
-        server.shutdown()
-        server.server_close()
+        stop(server)
 
     print("FAILED" if failures else "passed", len(failures), "failures")
     sys.exit(1 if failures else 0)
