@@ -117,21 +117,20 @@ def finish(driver):
             break
         web.key(driver, Keys.SHIFT, Keys.TAB)
         time.sleep(0.1)
-    name = None
+    # Two answers in quick succession may draw the same exercise again, so an accepted answer
+    # is told by the field it empties, not by a new exercise.
     for _ in range(cases.SERIES_LENGTH):
         WebDriverWait(driver, 5, 0.02).until(
-            lambda d: web.focused(d)[1] == "textbox" and web.focused(d)[0] != name
+            lambda d: web.focused(d)[1] == "textbox"
             and cases.EXERCISE.fullmatch(web.focused(d)[0]))
         name, _, field = web.focused(driver)
         first, second = map(int, cases.EXERCISE.fullmatch(name).groups())
         field.send_keys(Keys.CONTROL, "a")
         field.send_keys(Keys.BACKSPACE)
         field.send_keys(str(first + second), Keys.ENTER)
-        try:
-            WebDriverWait(driver, 5, 0.02).until(
-                lambda d: web.result_window(d) or web.focused(d)[0] != name)
-        except Exception:
-            pass
+        WebDriverWait(driver, 5, 0.02).until(
+            lambda d: web.result_window(d) or web.focused(d)[1] == "textbox"
+            and web.focused(d)[2].get_property("value") == "")
     WebDriverWait(driver, 10, 0.05).until(lambda d: web.result_window(d))
 
 
