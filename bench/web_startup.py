@@ -40,6 +40,7 @@ import argparse
 import functools
 import http.server
 import os
+import re
 import statistics
 import subprocess
 import threading
@@ -150,9 +151,8 @@ def static_page(site, driver, url):
         "d.querySelectorAll('dialog').forEach(e => e.remove());"
         "return d.outerHTML")
     with open(os.path.join(site, "index.html"), encoding="utf-8") as f:
-        head = f.read().split("<body>")[0]
-    head = "\n".join(line for line in head.splitlines()
-                     if "Content-Security-Policy" not in line and "<script" not in line)
+        head = re.sub(r"<script\b.*?</script>\n?", "", f.read().split("<body>")[0], flags=re.S)
+    head = "\n".join(line for line in head.splitlines() if "Content-Security-Policy" not in line)
     return (head + "\n<body>\n" + body + "\n</body>\n</html>\n").encode()
 
 

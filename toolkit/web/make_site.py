@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""Builds the site's generated files: the stylesheet with the stand-in fonts subset to the windows'
+"""Builds the site's generated files: the page (its policy naming its one inline script by
+digest), the stylesheet with the stand-in fonts subset to the windows'
 characters as WOFF2 and the check mark embedded, the fonts' licences (fonts/*.txt), and the icon
 as PNG; and, for the program, the names of the site's faces (site_faces.inc in INCLUDE_DIR).
 
 usage: make_site.py SOURCE_DIR SITE_DIR INCLUDE_DIR"""
-import base64, json, os, re, subprocess, sys, tempfile
+import base64, hashlib, json, os, re, subprocess, sys, tempfile
 
 from fontTools.ttLib import TTFont
 
@@ -124,3 +125,15 @@ subprocess.run(['convert', icon, '-define', 'png:exclude-chunks=date,time',
 subprocess.run(['convert', icon, '-filter', 'point', '-resize', '192x192',
                 '-define', 'png:exclude-chunks=date,time', os.path.join(site, 'icon-192.png')],
                check=True)
+
+# The page: its Content-Security-Policy allows its one inline script by the script's digest, so
+# that no other inline script may run.
+with open(os.path.join(source, 'toolkit', 'web', 'index.html'), encoding='utf-8') as f:
+    page = f.read()
+inline = re.findall(r'<script>(.*?)</script>', page, re.S)
+if len(inline) != 1:
+    sys.exit('index.html: expected one inline script, found %d' % len(inline))
+digest = base64.b64encode(hashlib.sha256(inline[0].encode()).digest()).decode()
+page = page.replace('@FETCH_SCRIPT_HASH@', 'sha256-' + digest)
+with open(os.path.join(site, 'index.html'), 'w', encoding='utf-8') as f:
+    f.write(page)

@@ -1,13 +1,3 @@
-// Over http(s) the program's WebAssembly is asked for here, while drill.js is still on its way:
-// drill.js would otherwise ask for it only once it has arrived and runs (wasm_source.js takes
-// this answer, and says which file it is). The compressed file where the browser can unpack it.
-// From a folder (file://) the page may not fetch a file, and does not try.
-if (location.protocol.startsWith('http') && typeof WebAssembly === 'object') {
-  window.drillWasmFile = typeof DecompressionStream === 'function' ? 'drill.wasm.gz' : 'drill.wasm';
-  window.drillWasmResponse = fetch(window.drillWasmFile, {credentials: 'same-origin'});
-  window.drillWasmResponse.catch(function () {}); // told by the program, which waits for it
-}
-
 // Over http(s) the site can be installed and, once loaded, works offline on the next visit: a
 // web app manifest and a service worker that keeps the site's files. Opened from a folder
 // (file://) it needs neither, and the browser would refuse both.

@@ -1,11 +1,12 @@
 // Where the program's WebAssembly comes from. Over http(s) it is drill.wasm.gz beside this script:
-// a third of drill.wasm's size from any server, unpacked and compiled while it arrives. A browser
+// two fifths of drill.wasm's size from any server, unpacked and compiled while it arrives. A browser
 // that cannot unpack it takes drill.wasm. A page opened from a folder (file://) may not fetch a
 // file, but it may run a script: there the same WebAssembly comes from drill.wasm.js, which holds
 // it as base64 text.
 //
-// Over http(s) offline.js has most likely asked for it already, before this script arrived; the
-// program takes that answer instead of asking again. What arrives is looked at, not its type:
+// Over http(s) the page has most likely asked for it already, before this script arrived; the
+// program takes that answer instead of asking again (a server's policy may forbid the page's own
+// script: then it is asked for here). What arrives is looked at, not its type:
 // a server may send drill.wasm.gz unpacked already (Content-Encoding: gzip) or under any type.
 if (location.protocol !== 'file:') {
   Module.instantiateWasm = function (imports, receive) {
