@@ -60,6 +60,14 @@ def wait_worker(driver, what):
           f"{what}: the service worker is active")
 
 
+def note_line(driver, seconds):
+    """The line under the windows about use without a network, once it is there (or None)."""
+    try:
+        return WebDriverWait(driver, seconds, 0.1).until(lambda d: d.execute_script(NOTE))
+    except Exception:
+        return None
+
+
 def caches(driver):
     return set(driver.execute_async_script(offline.CACHES) or [])
 
@@ -151,12 +159,7 @@ def broken_sites(site):
         try:
             starts(driver, f"http://127.0.0.1:{server.server_address[1]}/index.html",
                    f"{label}: online")
-            note = None
-            for _ in range(100):
-                note = driver.execute_script(NOTE)
-                if note:
-                    break
-                time.sleep(0.1)
+            note = note_line(driver, 10)
             check(note and "Без сети программа не откроется" in note and words in note,
                   f"{label}: the page says that it will not open offline, and why: {note!r}")
             seen = driver.execute_script(
@@ -260,12 +263,7 @@ def plain_http(site):
             check(driver.execute_script("return window.isSecureContext") is False,
                   f"plain http, {visit}: the page is not a secure context (as on a school's "
                   f"server without https)")
-            note = None
-            for _ in range(50):
-                note = driver.execute_script(NOTE)
-                if note:
-                    break
-                time.sleep(0.1)
+            note = note_line(driver, 5)
             check(note and "Без сети программа не откроется" in note and "https://" in note,
                   f"plain http, {visit}: the page says that it needs https to open offline: "
                   f"{note!r}")
