@@ -180,8 +180,9 @@ def broken_sites(site):
 
 def wasm_forms(site):
     """The program's WebAssembly as servers send it: drill.wasm.gz unpacked on the way
-    (Content-Encoding: gzip), or answered by a page of the server's; and a browser that cannot
-    unpack it, which takes drill.wasm."""
+    (Content-Encoding: gzip), or answered by a page of the server's, or asked for by drill.js
+    where the server's own policy refuses the page's script; and a browser that cannot unpack
+    it, which takes drill.wasm."""
 
     class Unpacking(offline.Uncached):
         def end_headers(self):
@@ -195,8 +196,16 @@ def wasm_forms(site):
                 self.path = "/index.html"
             return super().send_head()
 
+    class OwnPolicy(offline.Uncached):
+        # A server's policy that allows the site's own scripts and WebAssembly, and no inline
+        # script: the page's early request for the program is refused, drill.js asks for it.
+        def end_headers(self):
+            self.send_header("Content-Security-Policy", "script-src 'self' 'wasm-unsafe-eval'")
+            super().end_headers()
+
     for label, handler in (("drill.wasm.gz unpacked by the server", Unpacking),
                            ("drill.wasm.gz answered by a page", Fallback),
+                           ("a server's policy that refuses the page's inline script", OwnPolicy),
                            ("a browser without DecompressionStream", offline.Uncached)):
         root = tempfile.mkdtemp(prefix="drill-wasm-")
         profile = tempfile.mkdtemp(prefix="drill-wasm-profile-")
