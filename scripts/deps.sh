@@ -22,9 +22,10 @@ windows=(cmake make nlohmann-json3-dev doctest-dev
          g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
          wine wine32:i386 wine64 fonts-wine wixl msitools osslsigncode openssl
          xvfb xauth xdotool openbox x11-utils wmctrl imagemagick python3 python3-xlib)
-# Emscripten runs its optimizer on Debian's node modules; chromium and its driver play the site;
-# fonttools subsets the fonts and imagemagick turns the icon into PNG for the site.
-web=(cmake make nlohmann-json3-dev doctest-dev emscripten nodejs
+# Emscripten runs its optimizer on Debian's node modules, and terser shortens the names in the
+# program's script; chromium and its driver play the site; fonttools subsets the fonts and
+# imagemagick turns the icon into PNG for the site.
+web=(cmake make nlohmann-json3-dev doctest-dev emscripten nodejs terser
      chromium chromium-driver python3-selenium fonttools python3-brotli imagemagick)
 # apt-ftparchive (apt-utils) and gpg make the signed apt repository; osslsigncode signs for
 # Windows; the release test installs the repository into a clean Debian made by mmdebstrap.
