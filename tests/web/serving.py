@@ -25,6 +25,7 @@ import sys
 import tempfile
 import time
 
+from selenium.common.exceptions import TimeoutException
 from selenium.webdriver.support.ui import WebDriverWait
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -64,7 +65,7 @@ def note_line(driver, seconds):
     """The line under the windows about use without a network, once it is there (or None)."""
     try:
         return WebDriverWait(driver, seconds, 0.1).until(lambda d: d.execute_script(NOTE))
-    except Exception:
+    except TimeoutException:
         return None
 
 
